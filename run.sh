@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds and starts the product. Until the wizard exists this runs the command-line demo on
+# the bundled sample disk.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/ensure-packages.sh
+ensure_packages cmake ninja-build g++ zlib1g-dev
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVIX_TESTS=OFF >/dev/null
+cmake --build build --target talvix
+talvix=build/src/cli/talvix
+sample=examples/sample.vmdk
+
+echo "\$ talvix info $sample"
+"$talvix" info "$sample"
+image=$(mktemp --suffix=.img)
+trap 'rm -f "$image"' EXIT
+echo
+echo "\$ talvix export $sample $image"
+"$talvix" export "$sample" "$image"
+echo "exported $(stat -c %s "$image") bytes; the guest disk's partition table:"
+od -A d -t x1 -j 446 -N 66 "$image"
