@@ -152,7 +152,8 @@ readWriteInterface::Mapping FileReadSeekVmdk::mapAt(std::uint64_t diskOffset) {
   const std::uint64_t grain = diskOffset / grainBytes_;
   const std::uint64_t inGrain = diskOffset % grainBytes_;
   const std::uint64_t directoryIndex = grain / gtesPerGt_;
-  const Mapping hole{Mapping::Kind::zeros, 0, grainBytes_ - inGrain};
+  const std::uint64_t toCapacity = header_->capacity * kSectorBytes - diskOffset;
+  const Mapping hole{Mapping::Kind::zeros, 0, std::min(grainBytes_ - inGrain, toCapacity)};
   if (directoryIndex >= grainDirectory_.size()) return hole;
   const auto* table = grainTable(directoryIndex);
   if (!table) return hole;

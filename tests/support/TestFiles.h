@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace talvix::test {
+
+using Bytes = std::vector<std::byte>;
+
+// A folder of its own for one test, removed afterwards.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+void writeFile(const std::filesystem::path& path, std::span<const std::byte> bytes);
+void writeFile(const std::filesystem::path& path, std::string_view text);
+Bytes readFile(const std::filesystem::path& path);
+
+// Deterministic bytes that differ at every position, so a misplaced sector shows.
+Bytes pattern(std::size_t size, std::uint32_t seed);
+
+void putLe16(Bytes& b, std::size_t offset, std::uint16_t v);
+void putLe32(Bytes& b, std::size_t offset, std::uint32_t v);
+void putLe64(Bytes& b, std::size_t offset, std::uint64_t v);
+void putBe16(Bytes& b, std::size_t offset, std::uint16_t v);
+void putBe32(Bytes& b, std::size_t offset, std::uint32_t v);
+void putBe64(Bytes& b, std::size_t offset, std::uint64_t v);
+void putText(Bytes& b, std::size_t offset, std::string_view text);
+
+// The committed disk fixtures, unpacked at build time.
+std::filesystem::path fixtureDir();
+// The source tree (for examples/).
+std::filesystem::path sourceDir();
+
+}  // namespace talvix::test
