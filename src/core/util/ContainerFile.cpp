@@ -38,18 +38,27 @@ void ContainerFile::close() noexcept {
 bool ContainerFile::open(const std::filesystem::path& path) {
   close();
   length_ = 0;
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a descriptor naming a FIFO cannot hang the open.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0) {
     error_ = errno;
     return false;
   }
   struct stat st {};
-  if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-    error_ = S_ISDIR(st.st_mode) ? EISDIR : errno;
+  if (::fstat(fd_, &st) != 0) {
+    error_ = errno;
     close();
     return false;
   }
-  length_ = st.st_size;
+  if (S_ISREG(st.st_mode)) {
+    length_ = st.st_size;
+  } else if (S_ISBLK(st.st_mode)) {
+    length_ = ::lseek(fd_, 0, SEEK_END);
+  } else {  // folders, devices that are not disks, FIFOs, sockets
+    error_ = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    close();
+    return false;
+  }
   error_ = 0;
   return true;
 }

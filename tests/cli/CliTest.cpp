@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "Cli.h"
+#include "SyntheticDisks.h"
+
+namespace talvix {
+namespace {
+
+struct Outcome {
+  int code;
+  std::string out, err;
+};
+
+Outcome talvix(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int code = cli::run(args, {out, err, false});
+  return {code, out.str(), err.str()};
+}
+
+std::size_t lines(const std::string& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST(Cli, HelpAndUsageErrors) {
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::string expected;  // in stdout for 0, stderr otherwise
+  };
+  const Case cases[] = {
+      {{"--help"}, 0, "Commands:"},
+      {{"info", "--help"}, 0, "Usage: talvix info"},
+      {{"export", "-h"}, 0, "--sparse"},
+      {{}, 2, "Usage:"},
+      {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
+      {{"info"}, 2, "info takes one DISK"},
+      {{"info", "a", "b"}, 2, "info takes one DISK"},
+      {{"info", "--bogus", "a"}, 2, "unknown option --bogus"},
+      {{"info", "--sparse", "a"}, 2, "unknown option --sparse"},
+      {{"info", "--extent-type"}, 2, "needs SPARSE or FLAT"},
+      {{"info", "--extent-type", "thin", "a"}, 2, "SPARSE or FLAT, not thin"},
+      {{"export", "--split", "--descriptor", "a", "b"}, 2, "exclude each other"},
+      {{"export", "a"}, 2, "export takes DISK and OUT.img"},
+  };
+  for (const auto& c : cases) {
+    const auto r = talvix(c.args);
+    EXPECT_EQ(r.code, c.code) << testing::PrintToString(c.args);
+    EXPECT_NE((c.code == 0 ? r.out : r.err).find(c.expected), std::string::npos)
+        << testing::PrintToString(c.args) << "\n"
+        << r.out << r.err;
+  }
+}
+
+TEST(Cli, ErrorsAreOneClearLine) {
+  test::TempDir dir;
+  test::writeFile(dir / "disk.vmdk", "x");
+  const std::vector<std::vector<std::string>> failing = {
+      {"info", (dir / "absent.vmdk").string()},
+      {"info", "--vhd", (dir / "disk.vmdk").string()},
+      {"info", "--split", (dir / "disk.vmdk").string()},
+      {"export", (dir / "absent.vmdk").string(), (dir / "out.img").string()},
+      {"export", (dir / "disk.vmdk").string(), (dir / "no/such/dir/out.img").string()},
+  };
+  for (const auto& args : failing) {
+    const auto r = talvix(args);
+    EXPECT_EQ(r.code, 1) << testing::PrintToString(args);
+    EXPECT_EQ(lines(r.err), 1u) << r.err;
+    EXPECT_TRUE(r.err.starts_with("talvix: ")) << r.err;
+  }
+  EXPECT_NE(talvix(failing[1]).err.find("no VHD footer"), std::string::npos);
+  EXPECT_NE(talvix(failing[2]).err.find("Possibly not a split file"), std::string::npos);
+}
+
+TEST(Cli, InfoDescribesASparseDisk) {
+  test::TempDir dir;
+  test::SparseVmdkBuilder b;
+  b.descriptor = test::vmdkDescriptorText("monolithicSparse", {"RW 4096 SPARSE \"disk.vmdk\""});
+  test::writeFile(dir / "disk.vmdk", b.build());
+  const auto r = talvix({"info", (dir / "disk.vmdk").string()});
+  ASSERT_EQ(r.code, 0) << r.err;
+  for (const char* expected : {"Container:       VMDK sparse extent (monolithicSparse)",
+                               "Format version:  1", "Disk size:       4096 sectors (2 MB)",
+                               "Geometry:        cylinders 8, heads 16, sectors per track 63",
+                               "  1: SPARSE 4096 sectors \"disk.vmdk\""})
+    EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+}
+
+TEST(Cli, ExportWritesTheGuestDisk) {
+  test::TempDir dir;
+  test::DynamicVhdBuilder b;
+  b.blocks[1] = test::pattern(2 * 1024 * 1024, 4);
+  test::writeFile(dir / "disk.bin", b.build());  // found by content, whatever its name
+  for (const bool sparse : {false, true}) {
+    std::vector<std::string> args = {"export", (dir / "disk.bin").string(),
+                                     (dir / "out.img").string()};
+    if (sparse) args.insert(args.begin() + 1, "--sparse");
+    const auto r = talvix(args);
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto image = test::readFile(dir / "out.img");
+    ASSERT_EQ(image.size(), b.currentSize);
+    EXPECT_TRUE(
+        std::equal(b.blocks[1].begin(), b.blocks[1].end(), image.begin() + 2 * 1024 * 1024));
+    EXPECT_EQ(std::count(image.begin(), image.begin() + 2 * 1024 * 1024, std::byte{0}),
+              2 * 1024 * 1024);
+  }
+}
+
+}  // namespace
+}  // namespace talvix
