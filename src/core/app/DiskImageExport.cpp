@@ -15,7 +15,7 @@ namespace {
 constexpr std::uint64_t kMiB = 1024 * 1024;
 constexpr std::uint64_t kGiB = 1024 * kMiB;
 constexpr std::uint64_t kProgressStepBytes = 10 * kMiB;
-// Runs of zeros shorter than this are written even in a sparse image.
+// Zero runs are skipped in blocks of this size.
 constexpr std::size_t kHoleBytes = 64 * 1024;
 
 constexpr std::string_view kDiskFull = "Insufficient Disk Space in saving Location";
@@ -33,17 +33,15 @@ bool allZero(const std::byte* data, std::size_t size) {
   return size == 0 || (data[0] == std::byte{0} && std::memcmp(data, data + 1, size - 1) == 0);
 }
 
-// Writes `size` bytes at `offset`; in sparse mode zero blocks are skipped. 0 or errno.
-int writeChunk(int fd, const std::byte* data, std::size_t size, std::uint64_t offset, bool sparse) {
+// Writes the non-zero blocks of `size` bytes at `offset`: zero blocks stay unwritten, holes
+// in a sparse image, reserved blocks otherwise. 0 or errno.
+int writeChunk(int fd, const std::byte* data, std::size_t size, std::uint64_t offset) {
   std::size_t done = 0;
   while (done < size) {
-    std::size_t piece = size - done;
-    if (sparse) {
-      piece = std::min(piece, kHoleBytes);
-      if (allZero(data + done, piece)) {
-        done += piece;
-        continue;
-      }
+    const std::size_t piece = std::min(size - done, kHoleBytes);
+    if (allZero(data + done, piece)) {
+      done += piece;
+      continue;
     }
     const ssize_t wrote = ::pwrite(fd, data + done, piece, static_cast<off_t>(offset + done));
     if (wrote < 0) {
@@ -56,10 +54,12 @@ int writeChunk(int fd, const std::byte* data, std::size_t size, std::uint64_t of
   return 0;
 }
 
-// Makes sure the target can hold `bytes`: 0, ENOSPC, or another errno that is ignored.
+// Reserves `bytes` for the image behind its current (empty) end: 0, ENOSPC, or another errno
+// that is ignored. The reservation stays: the copy then writes only the data, and the zero
+// runs it skips read back as zeros from blocks that are already the image's.
 int reserveSpace(int fd, std::uint64_t bytes) {
   if (bytes == 0) return 0;
-  if (::fallocate(fd, 0, 0, static_cast<off_t>(bytes)) == 0) return 0;
+  if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) == 0) return 0;
   const int error = errno;
   if (error == ENOSPC || error == EFBIG) return ENOSPC;
   if (error != EOPNOTSUPP) return error;
@@ -140,18 +140,10 @@ ExportResult exportDiskImage(ApplicationState& state, const std::filesystem::pat
     t.prompter.inform("File cannot be Created");
     return result;
   }
-  if (!options.sparse) {
-    if (reserveSpace(image.fd, totalBytes) == ENOSPC) {
-      result.error = std::string(kDiskFull);
-      t.prompter.inform(kDiskFull);
-      return result;
-    }
-    // The reservation only proved that the image fits; the copy writes it from the start.
-    if (::ftruncate(image.fd, 0) != 0) {
-      result.error = "cannot truncate " + imagePath.string() + ": " + std::strerror(errno);
-      t.prompter.inform("Disk Image file cannot be created");
-      return result;
-    }
+  if (!options.sparse && reserveSpace(image.fd, totalBytes) == ENOSPC) {
+    result.error = std::string(kDiskFull);
+    t.prompter.inform(kDiskFull);
+    return result;
   }
 
   t.view.setCopyControlsVisible(true);
@@ -174,7 +166,7 @@ ExportResult exportDiskImage(ApplicationState& state, const std::filesystem::pat
                 "reading the disk failed: " + std::string(std::strerror(error))};
       break;
     }
-    if (const int error = writeChunk(image.fd, buffer.data(), chunk, done, options.sparse)) {
+    if (const int error = writeChunk(image.fd, buffer.data(), chunk, done)) {
       if (error == ENOSPC)
         t.prompter.inform(kDiskFull);
       else
@@ -195,12 +187,12 @@ ExportResult exportDiskImage(ApplicationState& state, const std::filesystem::pat
     t.status.setStatusText(savedText(done, totalMiB, totalGiB));
     if (!reader.seek(static_cast<std::int64_t>(done))) break;
   }
-  // A sparse image ends in a hole when the disk does; the length is the disk's in any case.
-  if (options.sparse && result.outcome != ExportResult::Outcome::failed &&
-      ::ftruncate(image.fd, static_cast<off_t>(done)) != 0) {
+  // The image is as long as what was copied, also when that ends in skipped zeros; a
+  // stopped or failed copy gives back the reservation behind it.
+  if (::ftruncate(image.fd, static_cast<off_t>(done)) != 0 &&
+      result.outcome != ExportResult::Outcome::failed)
     result = {ExportResult::Outcome::failed, done,
               "cannot set the image length: " + std::string(std::strerror(errno))};
-  }
   if (result.outcome != ExportResult::Outcome::failed) t.status.setStatusText(kSaved);
   return result;
 }

@@ -31,7 +31,8 @@ struct ExportTargets {
 
 struct ExportOptions {
   std::size_t chunkBytes = 5 * 1024 * 1024;
-  // Leave runs of zeros as holes in the image instead of writing them.
+  // Leave runs of zeros as holes in the image; without it the image's whole length is
+  // reserved on the target first.
   bool sparse = false;
 };
 
