@@ -135,6 +135,9 @@ TEST_F(VmdkReaderTest, DataIsReadWithoutAUsableDescriptor) {
       test::vmdkDescriptorText("monolithicSparse", {"RW 4096 SPARSE \"some-other-name.vmdk\""}),
       std::nullopt,
       std::string("garbage without any of the keys"),
+      // The extent lines stand beyond the first 512 characters, where they are not looked for.
+      "# Disk DescriptorFile\nversion=1\nCID=1\nparentCID=2\ncreateType=\"monolithicSparse\"\n" +
+          std::string(500, '#') + "\n# Extent description\nRW 4096 SPARSE \"x.vmdk\"\n# The Disk Data Base\n",
   };
   for (const auto& descriptor : descriptors) {
     test::SparseVmdkBuilder b;
