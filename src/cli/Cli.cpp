@@ -1,17 +1,21 @@
 #include "Cli.h"
 
+#include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <optional>
 #include <ostream>
+#include <set>
 
 #include "app/ApplicationState.h"
 #include "app/DiskImageExport.h"
 #include "disk/DiskChoice.h"
 #include "util/Text.h"
+#include "volumes/Partition.h"
 
 namespace talvix::cli {
 namespace {
@@ -26,6 +30,7 @@ Usage: talvix <command> [options] DISK ...
 Commands:
   info DISK             the container kind, format version, size, geometry and extents
   export DISK OUT.img   copy the whole guest disk into a raw image file
+  volumes DISK          the volumes of the disk, from its partition tables or a sector search
 
 Disk options (every command; without them the kind is found from the file's content):
   --split               DISK is one extent of a split set (name-s001.vmdk, name-s002.vmdk, ...)
@@ -56,6 +61,22 @@ what was written.
 Disk options: --split, --descriptor, --extent-type SPARSE|FLAT, --vhd, --vdi (see 'talvix --help').
 )";
 
+constexpr std::string_view kVolumesHelp =
+    R"(Usage: talvix volumes [disk options] [--gpt] [--advanced [--from SECTOR] [--to SECTOR]
+                       [--no-skip]] [--format table|tsv|json] DISK
+
+Lists the volumes of the guest disk with the columns Volume, File System, Volume Size and
+Start Sector, in the order the volume list shows them.
+  --gpt          read the GPT entry array instead of the MBR and its extended boot records
+  --advanced     test every sector for an NTFS, FAT, exFAT or HFS+ volume start instead
+  --from SECTOR  with --advanced: start at this sector
+  --to SECTOR    with --advanced: end with the 1 MiB chunk that holds this sector
+  --no-skip      with --advanced: also test the sectors inside a volume found (finds backup
+                 boot sectors and volumes inside volumes)
+  --format F     table (default), tsv (four tab-separated columns, no header) or json
+Disk options: --split, --descriptor, --extent-type SPARSE|FLAT, --vhd, --vdi (see 'talvix --help').
+)";
+
 class UsageError {
  public:
   explicit UsageError(std::string text) : text_(std::move(text)) {}
@@ -68,17 +89,25 @@ class UsageError {
 struct Parsed {
   DiskChoice choice;
   bool kindGiven = false;
-  bool sparse = false;
   bool help = false;
+  std::set<std::string> flags;                // command options without a value
+  std::map<std::string, std::string> values;  // command options with a value
   std::vector<std::string> operands;
 };
 
-Parsed parseArgs(const std::vector<std::string>& args, bool allowSparse) {
+// A command's own options: those that take a value end in '='.
+using OptionSet = std::set<std::string, std::less<>>;
+
+Parsed parseArgs(const std::vector<std::string>& args, const OptionSet& own) {
   Parsed p;
   p.choice.diskKind = DiskKind::vmdk;
   p.choice.checkName = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    const auto value = [&](std::string_view what) -> const std::string& {
+      if (i + 1 >= args.size()) throw UsageError(a + " needs " + std::string(what));
+      return args[++i];
+    };
     if (a == "--help" || a == "-h") {
       p.help = true;
     } else if (a == "--split") {
@@ -88,8 +117,7 @@ Parsed parseArgs(const std::vector<std::string>& args, bool allowSparse) {
       p.choice.isDescripter = true;
       p.kindGiven = true;
     } else if (a == "--extent-type") {
-      if (i + 1 >= args.size()) throw UsageError("--extent-type needs SPARSE or FLAT");
-      std::string type = args[++i];
+      std::string type = value("SPARSE or FLAT");
       for (auto& c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
       if (type != "SPARSE" && type != "FLAT")
         throw UsageError("--extent-type takes SPARSE or FLAT, not " + args[i]);
@@ -98,8 +126,10 @@ Parsed parseArgs(const std::vector<std::string>& args, bool allowSparse) {
     } else if (a == "--vhd" || a == "--vdi") {
       p.choice.diskKind = a == "--vhd" ? DiskKind::vhd : DiskKind::vdi;
       p.kindGiven = true;
-    } else if (a == "--sparse" && allowSparse) {
-      p.sparse = true;
+    } else if (own.contains(a)) {
+      p.flags.insert(a);
+    } else if (own.contains(a + "=")) {
+      p.values[a] = value("a value");
     } else if (a.size() > 1 && a[0] == '-') {
       throw UsageError("unknown option " + a);
     } else {
@@ -156,7 +186,7 @@ int runInfo(const Parsed& p, Io& io) {
 // Progress bar and status on a terminal; also where an interrupt turns into a stop request.
 class TerminalProgress : public ProgressTarget, public StatusLine {
  public:
-  TerminalProgress(Io& io, WorkerControl& control) : io_(io), control_(control) {}
+  TerminalProgress(Io& io, std::function<void()> stop) : io_(io), stop_(std::move(stop)) {}
   ~TerminalProgress() override {
     if (drawn_) io_.err << "\n";
   }
@@ -165,11 +195,12 @@ class TerminalProgress : public ProgressTarget, public StatusLine {
     high_ = high;
   }
   void setProgressPosition(std::int64_t position) override {
+    if (interrupted.load()) stop_();
     position_ = position;
     draw(false);
   }
   void setStatusText(std::string_view text) override {
-    if (interrupted.load()) control_.requestStop();
+    if (interrupted.load()) stop_();
     status_ = text;
     draw(false);
   }
@@ -195,7 +226,7 @@ class TerminalProgress : public ProgressTarget, public StatusLine {
   }
 
   Io& io_;
-  WorkerControl& control_;
+  std::function<void()> stop_;
   std::int64_t low_ = 0, high_ = 0, position_ = 0;
   std::string status_;
   bool drawn_ = false;
@@ -222,13 +253,13 @@ int runExport(const Parsed& p, Io& io) {
   ApplicationState state;
   buildExportReader(state, choiceFor(p, disk));
   WorkerControl control;
-  TerminalProgress progress(io, control);
+  TerminalProgress progress(io, [&] { control.requestStop(); });
   SilentPrompter prompter;
   NoView view;
   interrupted = false;
   const auto result =
       exportDiskImage(state, disk, out, {progress, progress, prompter, view, control},
-                      ExportOptions{.sparse = p.sparse});
+                      ExportOptions{.sparse = p.flags.contains("--sparse")});
   progress.finish();
   switch (result.outcome) {
     case ExportResult::Outcome::completed:
@@ -244,6 +275,126 @@ int runExport(const Parsed& p, Io& io) {
   return kExitError;
 }
 
+std::string jsonString(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::int64_t sectorOption(const Parsed& p, const std::string& name) {
+  const auto it = p.values.find(name);
+  if (it == p.values.end()) return 0;
+  std::int64_t value = 0;
+  const auto& text = it->second;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc{} || end != text.data() + text.size() || value < 0)
+    throw UsageError(name + " takes a sector number, not " + text);
+  return value;
+}
+
+void printVolumes(const std::vector<Volume>& volumes, const std::string& format,
+                  std::ostream& out) {
+  if (format == "tsv") {
+    for (const auto& v : volumes)
+      out << v.volumeName << '\t' << v.fileSystem << '\t' << v.sizeText << '\t' << v.startSector
+          << '\n';
+  } else if (format == "json") {
+    out << "[";
+    for (std::size_t i = 0; i < volumes.size(); ++i) {
+      const auto& v = volumes[i];
+      out << (i ? ",\n " : "\n ") << "{\"volume\": " << jsonString(v.volumeName)
+          << ", \"fileSystem\": " << jsonString(v.fileSystem)
+          << ", \"volumeSize\": " << jsonString(v.sizeText)
+          << ", \"sizeMiB\": " << sizeTextMegabytes(v.sizeText)
+          << ", \"startSector\": " << v.startSector << "}";
+    }
+    out << (volumes.empty() ? "]\n" : "\n]\n");
+  } else {
+    const std::vector<std::string> header = {"Volume", "File System", "Volume Size",
+                                             "Start Sector"};
+    std::vector<std::vector<std::string>> rows = {header};
+    for (const auto& v : volumes)
+      rows.push_back({v.volumeName, v.fileSystem, v.sizeText, std::to_string(v.startSector)});
+    std::vector<std::size_t> width(header.size(), 0);
+    for (const auto& row : rows)
+      for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+    for (const auto& row : rows) {
+      for (std::size_t c = 0; c < row.size(); ++c) {
+        const bool number = c == 3;
+        const std::string pad(width[c] - row[c].size(), ' ');
+        out << (c ? "  " : "")
+            << (number ? pad + row[c] : (c + 1 < row.size() ? row[c] + pad : row[c]));
+      }
+      out << '\n';
+    }
+  }
+}
+
+int runVolumes(const Parsed& p, Io& io) {
+  if (p.operands.size() != 1) throw UsageError("volumes takes one DISK");
+  const bool advanced = p.flags.contains("--advanced");
+  if (!advanced &&
+      (p.values.contains("--from") || p.values.contains("--to") || p.flags.contains("--no-skip")))
+    throw UsageError("--from, --to and --no-skip go with --advanced");
+  const std::string format = p.values.contains("--format") ? p.values.at("--format") : "table";
+  if (format != "table" && format != "tsv" && format != "json")
+    throw UsageError("--format takes table, tsv or json, not " + format);
+  const std::int64_t from = sectorOption(p, "--from");
+  const std::int64_t to = sectorOption(p, "--to");
+
+  const auto& disk = p.operands[0];
+  auto reader = makeDiskReader(choiceFor(p, disk));
+  if (!reader->open(disk)) {
+    io.err << "talvix: cannot open " << disk << ": " << reader->error().text << "\n";
+    return kExitError;
+  }
+  struct Collect : VolumeSink, VolumeScanView {
+    std::vector<Volume> volumes;
+    void volumeFound(const Volume& v) override { volumes.push_back(v); }
+    void setFilterEntriesEnabled(bool) override {}
+  } found;
+  Partition* running = nullptr;
+  TerminalProgress progress(io, [&] {
+    if (running) running->stopRequested = true;
+  });
+  Partition partition(*reader, progress, found);
+  running = &partition;
+  partition.gptMode = p.flags.contains("--gpt");
+  int error = 0;
+  if (advanced) {
+    partition.skipVolumeSize = !p.flags.contains("--no-skip");
+    partition.customStartSector = from;
+    partition.customEndSector = to;
+    interrupted = false;
+    const int answer = partition.advancedScan(reader->diskSectors(), progress, found);
+    if (answer != 1) error = answer;
+    progress.finish();
+    // The volume list shows the latest find first.
+    std::reverse(found.volumes.begin(), found.volumes.end());
+  } else {
+    error = partition.standardScan();
+    for (std::size_t i = 0; i < found.volumes.size(); ++i)
+      found.volumes[i].volumeName = std::to_string(i);
+  }
+  printVolumes(found.volumes, format, io.out);
+  if (error) {
+    io.err << "talvix: reading " << disk << " failed: " << systemErrorText(error) << "\n";
+    return kExitError;
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 void requestInterrupt() noexcept {
@@ -255,11 +406,15 @@ int run(const std::vector<std::string>& args, Io io) {
   struct Entry {
     Command run;
     std::string_view help;
-    bool sparse;
+    OptionSet options;
   };
   const std::map<std::string, Entry, std::less<>> commands{
-      {"info", {runInfo, kInfoHelp, false}},
-      {"export", {runExport, kExportHelp, true}},
+      {"info", {runInfo, kInfoHelp, {}}},
+      {"export", {runExport, kExportHelp, {"--sparse"}}},
+      {"volumes",
+       {runVolumes,
+        kVolumesHelp,
+        {"--gpt", "--advanced", "--no-skip", "--from=", "--to=", "--format="}}},
   };
   if (args.empty()) {
     io.err << kMainHelp;
@@ -275,7 +430,7 @@ int run(const std::vector<std::string>& args, Io io) {
     return kExitUsage;
   }
   try {
-    const Parsed parsed = parseArgs({args.begin() + 1, args.end()}, command->second.sparse);
+    const Parsed parsed = parseArgs({args.begin() + 1, args.end()}, command->second.options);
     if (parsed.help) {
       io.out << command->second.help;
       return kExitOk;

@@ -43,6 +43,11 @@ TEST(Cli, HelpAndUsageErrors) {
       {{"info", "--extent-type", "thin", "a"}, 2, "SPARSE or FLAT, not thin"},
       {{"export", "--split", "--descriptor", "a", "b"}, 2, "exclude each other"},
       {{"export", "a"}, 2, "export takes DISK and OUT.img"},
+      {{"volumes", "--help"}, 0, "--no-skip"},
+      {{"volumes", "--from", "5", "a"}, 2, "go with --advanced"},
+      {{"volumes", "--advanced", "--to", "x1", "a"}, 2, "--to takes a sector number, not x1"},
+      {{"volumes", "--format", "xml", "a"}, 2, "table, tsv or json, not xml"},
+      {{"volumes", "--format"}, 2, "--format needs a value"},
   };
   for (const auto& c : cases) {
     const auto r = talvix(c.args);
@@ -105,6 +110,50 @@ TEST(Cli, ExportWritesTheGuestDisk) {
     EXPECT_EQ(std::count(image.begin(), image.begin() + 2 * 1024 * 1024, std::byte{0}),
               2 * 1024 * 1024);
   }
+}
+
+// A raw disk: MBR with an NTFS and a FAT32 partition, and an NTFS boot sector in each
+// partition's first sector for the sector search.
+std::filesystem::path twoVolumeDisk(const test::TempDir& dir) {
+  test::Bytes disk(6 * 1024 * 1024);
+  const std::pair<std::uint32_t, std::uint32_t> parts[] = {{2048, 4096}, {6144, 6144}};
+  for (std::size_t i = 0; i < 2; ++i) {
+    const std::size_t at = 446 + 16 * i;
+    disk[at + 4] = std::byte{static_cast<unsigned char>(i == 0 ? 0x07 : 0x0C)};
+    test::putLe32(disk, at + 8, parts[i].first);
+    test::putLe32(disk, at + 12, parts[i].second);
+    const std::size_t boot = std::size_t{parts[i].first} * 512;
+    disk[boot] = std::byte{0xEB};
+    disk[boot + 1] = std::byte{0x52};
+    test::putText(disk, boot + 3, "NTFS    ");
+    test::putLe16(disk, boot + 11, 512);
+    test::putLe64(disk, boot + 40, parts[i].second - 1);
+  }
+  test::putLe16(disk, 510, 0xAA55);
+  test::writeFile(dir / "disk.img", disk);
+  return dir / "disk.img";
+}
+
+TEST(Cli, VolumesInEveryFormat) {
+  test::TempDir dir;
+  const std::string disk = twoVolumeDisk(dir).string();
+  EXPECT_EQ(talvix({"volumes", disk}).out,
+            "Volume  File System  Volume Size  Start Sector\n"
+            "0       NTFS         2   MB               2048\n"
+            "1       FAT32        3   MB               6144\n");
+  EXPECT_EQ(talvix({"volumes", "--format", "tsv", disk}).out,
+            "0\tNTFS\t2   MB\t2048\n1\tFAT32\t3   MB\t6144\n");
+  EXPECT_EQ(talvix({"volumes", "--format", "json", "--extent-type", "flat", disk}).out,
+            "[\n {\"volume\": \"0\", \"fileSystem\": \"NTFS\", \"volumeSize\": \"2   MB\", "
+            "\"sizeMiB\": 2, "
+            "\"startSector\": 2048},\n {\"volume\": \"1\", \"fileSystem\": \"FAT32\", "
+            "\"volumeSize\": \"3   MB\", "
+            "\"sizeMiB\": 3, \"startSector\": 6144}\n]\n");
+  // The sector search lists its latest find first, as the volume list does.
+  EXPECT_EQ(talvix({"volumes", "--advanced", "--format", "tsv", disk}).out,
+            "1\tNTFS\t2   MB\t6144\n0\tNTFS\t1   MB\t2048\n");
+  EXPECT_EQ(talvix({"volumes", "--advanced", "--from", "3000", "--format", "tsv", disk}).out,
+            "0\tNTFS\t2   MB\t6144\n");
 }
 
 }  // namespace
