@@ -1,10 +1,12 @@
 #include "Cli.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
@@ -386,6 +388,11 @@ int runVolumes(const Parsed& p, Io& io) {
     error = partition.standardScan();
     for (std::size_t i = 0; i < found.volumes.size(); ++i)
       found.volumes[i].volumeName = std::to_string(i);
+    std::array<std::byte, 512> header{};
+    reader->volumeBase = 0;
+    if (!partition.gptMode && reader->seek(512) && reader->read(header.data(), header.size()) &&
+        std::memcmp(header.data(), "EFI PART", 8) == 0)
+      io.err << "talvix: note: " << disk << " has a GPT; 'talvix volumes --gpt' reads it\n";
   }
   printVolumes(found.volumes, format, io.out);
   if (error) {

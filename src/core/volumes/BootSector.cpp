@@ -87,23 +87,29 @@ std::optional<FatVolume> fatVolume(std::span<const std::byte> sector) {
 
 std::optional<VolumeStart> testVolumeStart(std::span<const std::byte> sector) {
   ByteReader r(sector);
-  if (r.u8(0) == 0xEB && r.u8(1) == 0x52 && text4(r) == "NTFS" && r.u16le(11) == 512)
-    return VolumeStart{"NTFS", sectorBytes(r.u64le(40)), "found NTFS %d...", "%llu   MB", 0};
+  // NTFS counts the sectors of its volume but one: the backup boot sector in the last sector.
+  if (r.u8(0) == 0xEB && r.u8(1) == 0x52 && text4(r) == "NTFS" && r.u16le(11) == 512) {
+    const std::uint64_t size = sectorBytes(r.u64le(40));
+    return VolumeStart{"NTFS", size, "found NTFS %d...", "%llu   MB", 0, size / 512 + 1};
+  }
   if (auto fat = fatVolume(sector)) {
     if (fat->fileSystem.empty()) return VolumeStart{"", 0, "found unknown...", "", 0};
     const char* status = fat->fileSystem == "FAT32"   ? "found FAT 32..."
                          : fat->fileSystem == "FAT16" ? "found FAT 16..."
                                                       : "found FAT 12...";
-    return VolumeStart{fat->fileSystem, fat->sizeBytes, status, "%llu  MB", 0};
+    return VolumeStart{fat->fileSystem,     fat->sizeBytes, status, "%llu  MB", 0,
+                       fat->sizeBytes / 512};
   }
-  if (isExfatBootSector(sector))
-    return VolumeStart{"FAT64", sectorBytes(r.u64le(72)), "found FAT 64...", "%llu  MB", 0};
+  if (isExfatBootSector(sector)) {
+    const std::uint64_t size = sectorBytes(r.u64le(72));
+    return VolumeStart{"FAT64", size, "found FAT 64...", "%llu  MB", 0, size / 512};
+  }
   if (isHfsPlusHeader(sector)) {
     const std::uint64_t size = std::uint64_t{r.u32be(40)} * r.u32be(44);
     const std::uint64_t megabytes = size / kMiB;
     if (megabytes == 0 || megabytes - 1 > kMaxHfsPlusMegabytesLessOne)
       return VolumeStart{"", 0, "found HFS+...", "", 0};
-    return VolumeStart{"HFS+", size, "found HFS+...", "%llu  MB", -2};
+    return VolumeStart{"HFS+", size, "found HFS+...", "%llu  MB", -2, size / 512};
   }
   return std::nullopt;
 }

@@ -14,6 +14,7 @@ struct VolumeStart {
   std::string statusText;        // "found NTFS %d..." keeps its %d for the caller's count
   const char* sizeFormat = "";   // printf format of the size in MiB
   std::int64_t startOffset = 0;  // sectors from this sector back to the volume's first sector
+  std::uint64_t sectors = 0;     // the volume's length: the search may go on behind it
 };
 
 // The sector search's test of one 512-byte sector for an NTFS, FAT, exFAT or HFS+ volume

@@ -290,7 +290,9 @@ int Partition::advancedScan(std::uint64_t diskSectors, ProgressTarget& progress,
       if (start->fileSystem.empty() || megabytes < 1) continue;
       const auto absolute = static_cast<std::int64_t>(current + index) + start->startOffset;
       found({start->fileSystem, "", "", format(start->sizeFormat, megabytes), absolute});
-      if (skipVolumeSize) index += start->sizeBytes / 512;
+      // Go on with the first sector behind the volume, where the next one may start.
+      const std::uint64_t behind = static_cast<std::uint64_t>(absolute) + start->sectors;
+      if (skipVolumeSize && behind > current + index + 1) index = behind - current - 1;
     }
     if (stopped || stopRequested) {
       status("Scanned Partitions");
