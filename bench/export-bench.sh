@@ -28,17 +28,13 @@ if [ ! -f half.vmdk ]; then
   rm half.raw
 fi
 
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+source "$here/bench/lib.sh"
 # One timed run of "$@" writing out.img: the previous output is removed and the page cache
 # written back first, outside the timing, so that no run pays for another's writes.
-timed() {
+fresh_timed() {
   rm -f out.img
   sync
-  local s e
-  s=$(date +%s.%N)
-  "$@" >/dev/null 2>&1
-  e=$(date +%s.%N)
-  awk -v s="$s" -v e="$e" 'BEGIN {print e - s}'
+  timed "$@"
 }
 
 names=("talvix export" "talvix export --sparse" "qemu-img convert -O raw" "cp of a full 2 GiB raw file")
@@ -56,7 +52,7 @@ rm -f ours.img theirs.img
 declare -A times
 for round in $(seq 0 "$runs"); do
   for i in "${!commands[@]}"; do
-    t=$(timed ${commands[$i]})
+    t=$(fresh_timed ${commands[$i]})
     [ "$round" -gt 0 ] && times[$i]+="$t "  # round 0 warms the cache
   done
 done
@@ -67,7 +63,6 @@ for i in "${!commands[@]}"; do
   med[$i]=$(tr ' ' '\n' <<<"${times[$i]}" | grep . | median)
   printf '%-32s median %6.3f s  (runs: %s)\n' "${names[$i]}" "${med[$i]}" "${times[$i]}"
 done
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 echo "ratio talvix export / qemu-img convert:          $(ratio "${med[0]}" "${med[2]}")"
 echo "ratio talvix export --sparse / qemu-img convert: $(ratio "${med[1]}" "${med[2]}")"
 echo "ratio talvix export / cp:                        $(ratio "${med[0]}" "${med[3]}")"

@@ -20,14 +20,7 @@ if [ ! -f flat2g.vmdk ]; then
            for my $i (0 .. 31) { print $o $pool; }'
 fi
 
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-timed() {
-  local s e
-  s=$(date +%s.%N)
-  "$@" >/dev/null 2>&1
-  e=$(date +%s.%N)
-  awk -v s="$s" -v e="$e" 'BEGIN {print e - s}'
-}
+source "$here/bench/lib.sh"
 cat flat2g-flat.vmdk >/dev/null  # warm the cache
 ours="" theirs=""
 for round in $(seq "$runs"); do
@@ -38,4 +31,4 @@ m_ours=$(tr ' ' '\n' <<<"$ours" | grep . | median)
 m_theirs=$(tr ' ' '\n' <<<"$theirs" | grep . | median)
 printf '%-40s median %6.3f s  (runs: %s)\n' "talvix volumes --advanced" "$m_ours" "$ours" \
   "cat of the flat extent to /dev/null" "$m_theirs" "$theirs"
-echo "ratio talvix volumes --advanced / cat: $(awk -v a="$m_ours" -v b="$m_theirs" 'BEGIN {printf "%.2f", a / b}')"
+echo "ratio talvix volumes --advanced / cat: $(ratio "$m_ours" "$m_theirs")"

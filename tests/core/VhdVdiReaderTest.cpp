@@ -7,13 +7,7 @@ namespace talvix {
 namespace {
 
 using test::Bytes;
-
-Bytes readAt(readWriteInterface& r, std::int64_t at, std::size_t bytes) {
-  Bytes out(bytes, std::byte{0xAA});
-  EXPECT_TRUE(r.seek(at));
-  EXPECT_TRUE(r.read(out.data(), out.size()));
-  return out;
-}
+using test::readDiskAt;
 
 constexpr std::size_t kBlock = 2 * 1024 * 1024;
 
@@ -30,12 +24,12 @@ TEST_F(VhdTest, DynamicBlocksMapThroughTheTableAndHolesReadAsZeros) {
   FileReadSeekVHD r;
   ASSERT_TRUE(r.open(dir / "d.vhd")) << r.error().text;
   EXPECT_EQ(r.diskSectors(), 8u * 1024 * 1024 / 512);
-  EXPECT_EQ(readAt(r, 0, kBlock), b.blocks[0]);
-  EXPECT_EQ(readAt(r, kBlock, kBlock), Bytes(kBlock));
+  EXPECT_EQ(readDiskAt(r, 0, kBlock), b.blocks[0]);
+  EXPECT_EQ(readDiskAt(r, kBlock, kBlock), Bytes(kBlock));
   // Sector 4096 x 2 + 5 of block 2, and a read across the end of block 2 into block 3.
-  EXPECT_EQ(readAt(r, (4096 * 2 + 5) * 512, 512),
+  EXPECT_EQ(readDiskAt(r, (4096 * 2 + 5) * 512, 512),
             Bytes(b.blocks[2].begin() + 5 * 512, b.blocks[2].begin() + 6 * 512));
-  Bytes across = readAt(r, 3 * kBlock - 512, 1024);
+  Bytes across = readDiskAt(r, 3 * kBlock - 512, 1024);
   EXPECT_TRUE(std::equal(across.begin(), across.begin() + 512, b.blocks[2].end() - 512));
   EXPECT_EQ(Bytes(across.begin() + 512, across.end()), Bytes(512));
   EXPECT_FALSE(r.seek(4 * kBlock));  // beyond the block table
@@ -51,7 +45,7 @@ TEST_F(VhdTest, FixedDiskIsItsFileWithoutTheFooter) {
   ASSERT_TRUE(r.open(dir / "f.vhd"));
   EXPECT_EQ(r.info().kind, "VHD fixed");
   EXPECT_EQ(r.diskSectors(), disk.size() / 512);
-  EXPECT_EQ(readAt(r, 0, disk.size() + 512), [&] {
+  EXPECT_EQ(readDiskAt(r, 0, disk.size() + 512), [&] {
     Bytes e = disk;
     e.resize(disk.size() + 512);
     return e;
@@ -104,8 +98,8 @@ TEST_F(VhdTest, HostileTablesReadAsZerosOrWhatTheFileHolds) {
   test::writeFile(dir / "h.vhd", f);
   FileReadSeekVHD r;
   ASSERT_TRUE(r.open(dir / "h.vhd"));
-  EXPECT_EQ(readAt(r, 0, kBlock), b.blocks[0]);
-  EXPECT_EQ(readAt(r, kBlock, 4096), Bytes(4096));
+  EXPECT_EQ(readDiskAt(r, 0, kBlock), b.blocks[0]);
+  EXPECT_EQ(readDiskAt(r, kBlock, 4096), Bytes(4096));
 }
 
 TEST(VdiTest, BlocksMapThroughTheMap) {
@@ -119,12 +113,12 @@ TEST(VdiTest, BlocksMapThroughTheMap) {
   FileReadSeekVdi r;
   ASSERT_TRUE(r.open(dir / "d.vdi")) << r.error().text;
   EXPECT_EQ(r.diskSectors(), 8192u);
-  EXPECT_EQ(readAt(r, 0, 4096), Bytes(4096));
+  EXPECT_EQ(readDiskAt(r, 0, 4096), Bytes(4096));
   // Position 1 MiB + 512 reads block 1 at 512.
-  EXPECT_EQ(readAt(r, 1024 * 1024 + 512, 512),
+  EXPECT_EQ(readDiskAt(r, 1024 * 1024 + 512, 512),
             Bytes(b.blocks[1].begin() + 512, b.blocks[1].begin() + 1024));
-  EXPECT_EQ(readAt(r, 2 * 1024 * 1024, 1024 * 1024), Bytes(1024 * 1024));
-  EXPECT_EQ(readAt(r, 3 * 1024 * 1024, 1024 * 1024), b.blocks[3]);
+  EXPECT_EQ(readDiskAt(r, 2 * 1024 * 1024, 1024 * 1024), Bytes(1024 * 1024));
+  EXPECT_EQ(readDiskAt(r, 3 * 1024 * 1024, 1024 * 1024), b.blocks[3]);
   EXPECT_FALSE(r.seek(4 * 1024 * 1024));
 }
 

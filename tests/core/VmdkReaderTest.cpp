@@ -10,11 +10,9 @@ namespace {
 
 using test::Bytes;
 
+// The disk's bytes from `at` (0 by default).
 Bytes readAll(readWriteInterface& r, std::uint64_t bytes, std::int64_t at = 0) {
-  Bytes out(bytes, std::byte{0xAA});
-  EXPECT_TRUE(r.seek(at));
-  EXPECT_TRUE(r.read(out.data(), out.size()));
-  return out;
+  return test::readDiskAt(r, at, static_cast<std::size_t>(bytes));
 }
 
 class VmdkReaderTest : public ::testing::Test {
@@ -137,7 +135,8 @@ TEST_F(VmdkReaderTest, DataIsReadWithoutAUsableDescriptor) {
       std::string("garbage without any of the keys"),
       // The extent lines stand beyond the first 512 characters, where they are not looked for.
       "# Disk DescriptorFile\nversion=1\nCID=1\nparentCID=2\ncreateType=\"monolithicSparse\"\n" +
-          std::string(500, '#') + "\n# Extent description\nRW 4096 SPARSE \"x.vmdk\"\n# The Disk Data Base\n",
+          std::string(500, '#') +
+          "\n# Extent description\nRW 4096 SPARSE \"x.vmdk\"\n# The Disk Data Base\n",
   };
   for (const auto& descriptor : descriptors) {
     test::SparseVmdkBuilder b;

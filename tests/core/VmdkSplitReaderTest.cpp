@@ -7,13 +7,7 @@ namespace talvix {
 namespace {
 
 using test::Bytes;
-
-Bytes readAt(readWriteInterface& r, std::int64_t at, std::size_t bytes) {
-  Bytes out(bytes, std::byte{0xAA});
-  EXPECT_TRUE(r.seek(at));
-  EXPECT_TRUE(r.read(out.data(), out.size()));
-  return out;
-}
+using test::readDiskAt;
 
 Bytes sparseExtent(std::uint64_t capacity, std::uint32_t seed) {
   test::SparseVmdkBuilder b;
@@ -53,10 +47,10 @@ TEST_F(SplitReaderTest, DescriptorWithSparseExtentsJoinsThemInOrder) {
   Bytes expected = sparseGuest(4096, 100);
   const Bytes second = sparseGuest(2048, 200);
   expected.insert(expected.end(), second.begin(), second.end());
-  EXPECT_EQ(readAt(r, 0, expected.size()), expected);
+  EXPECT_EQ(readDiskAt(r, 0, expected.size()), expected);
   // Sector 4096 is sector 0 of the second extent; a read across the seam joins both.
-  EXPECT_EQ(readAt(r, 4096 * 512, 512), Bytes(second.begin(), second.begin() + 512));
-  EXPECT_EQ(readAt(r, 4095 * 512, 1024),
+  EXPECT_EQ(readDiskAt(r, 4096 * 512, 512), Bytes(second.begin(), second.begin() + 512));
+  EXPECT_EQ(readDiskAt(r, 4095 * 512, 1024),
             Bytes(expected.begin() + 4095 * 512, expected.begin() + 4097 * 512));
   EXPECT_FALSE(r.seek(100));  // not a whole sector
 }
@@ -77,8 +71,8 @@ TEST_F(SplitReaderTest, DescriptorWithFlatExtentsUsesListedSizesAndOffsets) {
   Bytes expected = a;
   expected.resize(12 * 512);
   expected.insert(expected.end(), b.begin() + 2 * 512, b.end());
-  EXPECT_EQ(readAt(r, 0, 16 * 512), expected);
-  EXPECT_EQ(readAt(r, 16 * 512, 512), Bytes(512));  // past the last extent
+  EXPECT_EQ(readDiskAt(r, 0, 16 * 512), expected);
+  EXPECT_EQ(readDiskAt(r, 16 * 512, 512), Bytes(512));  // past the last extent
 }
 
 TEST_F(SplitReaderTest, MissingExtentReadsAsZerosAndKeepsLaterExtentsInPlace) {
@@ -91,8 +85,8 @@ TEST_F(SplitReaderTest, MissingExtentReadsAsZerosAndKeepsLaterExtentsInPlace) {
   r.descriptorMode = true;
   ASSERT_TRUE(r.open(dir / "disk.vmdk"));
   EXPECT_EQ(r.diskSectors(), 14u);
-  EXPECT_EQ(readAt(r, 0, 10 * 512), Bytes(10 * 512));
-  EXPECT_EQ(readAt(r, 10 * 512, 4 * 512), b);
+  EXPECT_EQ(readDiskAt(r, 0, 10 * 512), Bytes(10 * 512));
+  EXPECT_EQ(readDiskAt(r, 10 * 512, 4 * 512), b);
   EXPECT_NE(r.info().extents[0].note.find("zeros"), std::string::npos);
 }
 
@@ -127,7 +121,7 @@ TEST_F(SplitReaderTest, SplitModeFindsTheSetFromAnyMember) {
   Bytes expected = e1;
   expected.insert(expected.end(), e2.begin(), e2.end());
   expected.insert(expected.end(), e3.begin(), e3.end());
-  EXPECT_EQ(readAt(r, 0, expected.size()), expected);
+  EXPECT_EQ(readDiskAt(r, 0, expected.size()), expected);
   EXPECT_EQ(findSplitExtents(dir / "disk-f001.vmdk").size(), 3u);
 }
 
@@ -138,7 +132,7 @@ TEST_F(SplitReaderTest, SplitModeWithSparseExtents) {
   ASSERT_TRUE(r.open(dir / "vm-s001.vmdk"));
   EXPECT_EQ(r.diskSectors(), 2048u);
   const Bytes second = sparseGuest(1024, 20);
-  EXPECT_EQ(readAt(r, 1024 * 512, 4096), Bytes(second.begin(), second.begin() + 4096));
+  EXPECT_EQ(readDiskAt(r, 1024 * 512, 4096), Bytes(second.begin(), second.begin() + 4096));
 }
 
 TEST_F(SplitReaderTest, SplitModeNeedsADashInTheFileName) {

@@ -1,10 +1,13 @@
 #include "TestFiles.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <random>
 #include <stdexcept>
+
+#include "disk/DiskReader.h"
 
 namespace talvix::test {
 
@@ -77,6 +80,13 @@ void putBe64(Bytes& b, std::size_t o, std::uint64_t v) {
 void putText(Bytes& b, std::size_t offset, std::string_view text) {
   if (b.size() < offset + text.size()) b.resize(offset + text.size());
   for (std::size_t i = 0; i < text.size(); ++i) b[offset + i] = static_cast<std::byte>(text[i]);
+}
+
+Bytes readDiskAt(readWriteInterface& reader, std::int64_t at, std::size_t bytes) {
+  Bytes out(bytes, std::byte{0xAA});
+  EXPECT_TRUE(reader.seek(at));
+  EXPECT_TRUE(reader.read(out.data(), out.size()));
+  return out;
 }
 
 std::filesystem::path fixtureDir() {

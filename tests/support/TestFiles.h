@@ -40,6 +40,17 @@ void putBe32(Bytes& b, std::size_t offset, std::uint32_t v);
 void putBe64(Bytes& b, std::size_t offset, std::uint64_t v);
 void putText(Bytes& b, std::size_t offset, std::string_view text);
 
+}  // namespace talvix::test
+
+namespace talvix {
+class readWriteInterface;
+}
+
+namespace talvix::test {
+
+// `bytes` bytes of the disk at position `at`, expected to seek and read without failure.
+Bytes readDiskAt(readWriteInterface& reader, std::int64_t at, std::size_t bytes);
+
 // The committed disk fixtures, unpacked at build time.
 std::filesystem::path fixtureDir();
 // The source tree (for examples/).
