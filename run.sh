@@ -4,9 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
-ensure_packages cmake ninja-build g++ zlib1g-dev
+ensure_packages cmake ninja-build g++ libgtest-dev zlib1g-dev qt6-base-dev
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVIX_TESTS=OFF >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVIX_TESTS=ON >/dev/null
 cmake --build build --target talvix
 talvix=build/src/cli/talvix
 sample=examples/sample.vmdk

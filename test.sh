@@ -4,12 +4,12 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
-ensure_packages cmake ninja-build g++ libgtest-dev zlib1g-dev xz-utils tar
+ensure_packages cmake ninja-build g++ libgtest-dev zlib1g-dev xz-utils tar qt6-base-dev
 
 run_suite() {
   local dir=$1
   shift
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVIX_TESTS=ON "$@" >/dev/null
   cmake --build "$dir"
   ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
 }

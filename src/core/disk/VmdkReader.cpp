@@ -32,11 +32,11 @@ void FileReadSeekVmdk::setExtent(const VmdkExtent& extent) {
 }
 
 bool FileReadSeekVmdk::open(const std::filesystem::path& path) {
-  if (!file_.open(path)) return failSystem("cannot open " + path.string(), file_.error());
+  if (!file_.open(path)) return fail(systemErrorText(file_.error()));
   fileLength_ = file_.length();
 
   std::array<std::byte, kSectorBytes> sector{};
-  if (!file_.readAt(0, sector)) return failSystem("cannot read " + path.string(), file_.error());
+  if (!file_.readAt(0, sector)) return failSystem("cannot read the file", file_.error());
   if (auto header = VmdkSparseHeader::decode(sector)) return openSparse(*header);
 
   // Flat extent: the file's bytes are the guest's sectors.

@@ -63,19 +63,19 @@ void FileReadSeekVmdkSplit::append(std::unique_ptr<FileReadSeekVmdk> reader, std
 }
 
 bool FileReadSeekVmdkSplit::openDescriptor(const std::filesystem::path& path) {
-  if (!file_.open(path)) return failSystem("cannot open " + path.string(), file_.error());
+  if (!file_.open(path)) return fail(systemErrorText(file_.error()));
   fileLength_ = file_.length();
   if (fileLength_ >= kMaxDescriptorBytes)
     return fail("file size greater than 50 kb .possibly not a descriptor file", true);
   std::string text(static_cast<std::size_t>(fileLength_), '\0');
   if (!file_.readAt(0, std::as_writable_bytes(std::span(text))))
-    return failSystem("cannot read " + path.string(), file_.error());
+    return failSystem("cannot read the descriptor", file_.error());
 
   if (text.find(" FLAT ", 1) != std::string::npos) extentType = "FLAT";
   if (text.find(" SPARCE ") != std::string::npos) extentType = "SPARCE";
   descriptor_ = parseDescriptorFile(descriptorText(text));
   extents_ = descriptor_.extents;
-  if (extents_.empty()) return fail(path.string() + " lists no extents");
+  if (extents_.empty()) return fail("the descriptor lists no extents");
 
   const auto folder = path.parent_path();
   for (const auto& extent : extents_) {
