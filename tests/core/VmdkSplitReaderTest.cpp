@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "SyntheticDisks.h"
+#include "disk/DiskChoice.h"
 #include "disk/VmdkSplitReader.h"
 
 namespace talvix {
@@ -133,6 +134,20 @@ TEST_F(SplitReaderTest, SplitModeWithSparseExtents) {
   EXPECT_EQ(r.diskSectors(), 2048u);
   const Bytes second = sparseGuest(1024, 20);
   EXPECT_EQ(readDiskAt(r, 1024 * 512, 4096), Bytes(second.begin(), second.begin() + 4096));
+}
+
+TEST_F(SplitReaderTest, DetectionReadsTheWholeSetFromOneSparseExtent) {
+  test::writeFile(dir / "vm-s001.vmdk", sparseExtent(1024, 10));
+  test::writeFile(dir / "vm-s002.vmdk", sparseExtent(1024, 20));
+  test::writeFile(dir / "alone-s001.vmdk", sparseExtent(1024, 30));
+  for (const auto& [name, split] :
+       {std::pair{"vm-s002.vmdk", true}, std::pair{"alone-s001.vmdk", false}}) {
+    const auto choice = detectDiskChoice(dir / name);
+    EXPECT_EQ(choice.vmdkSplit, split) << name;
+    auto reader = makeDiskReader(choice);
+    ASSERT_TRUE(reader->open(dir / name));
+    EXPECT_EQ(reader->diskSectors(), split ? 2048u : 1024u) << name;
+  }
 }
 
 TEST_F(SplitReaderTest, SplitModeNeedsADashInTheFileName) {

@@ -1,5 +1,6 @@
 #include "disk/DiskChoice.h"
 
+#include <algorithm>
 #include <array>
 
 #include "disk/VhdReader.h"
@@ -55,8 +56,18 @@ DiskChoice detectDiskChoice(const std::filesystem::path& path) {
   std::array<std::byte, kSectorBytes> tail{};
   if (!file.readAt(0, head)) return choice;
   ByteReader h(head);
-  if (h.u32le(0) == VmdkSparseHeader::kMagic) {
+  if (const auto header = VmdkSparseHeader::decode(head)) {
     choice.extentType = "SPARSE";
+    // An extent without a descriptor of its own is one file of a split set: read the set.
+    std::array<std::byte, 1> descriptorStart{};
+    const bool noDescriptor =
+        header->descriptorOffset == 0 || header->descriptorOffset > (std::uint64_t{1} << 40) ||
+        (file.readAt(header->descriptorOffset * kSectorBytes, descriptorStart) &&
+         descriptorStart[0] == std::byte{0});
+    if (noDescriptor) {
+      const auto set = findSplitExtents(path);
+      choice.vmdkSplit = set.size() > 1 && std::find(set.begin(), set.end(), path) != set.end();
+    }
     return choice;
   }
   if (h.u32le(0x40) == kVdiSignature) {

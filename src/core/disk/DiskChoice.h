@@ -27,7 +27,8 @@ std::unique_ptr<readWriteInterface> makeVmdkReader(const DiskChoice& choice);
 std::unique_ptr<readWriteInterface> makeDiskReader(const DiskChoice& choice);
 
 // The choice that reads `path`, from the file's content: the sparse extent magic, a VDI
-// signature, a VHD footer, or a descriptor text; anything else is a flat (raw) extent.
+// signature, a VHD footer, or a descriptor text; anything else is a flat (raw) extent. A
+// sparse extent without a descriptor of its own that belongs to a split set reads the set.
 DiskChoice detectDiskChoice(const std::filesystem::path& path);
 
 }  // namespace talvix

@@ -90,8 +90,11 @@ bool FileReadSeekVmdk::openSparse(VmdkSparseHeader header) {
     if (!file_.readAt(header.descriptorOffset * kSectorBytes,
                       std::as_writable_bytes(std::span(text))))
       return failSystem("cannot read the embedded descriptor", file_.error());
-    descriptor_ = parseEmbeddedDescriptor(descriptorText(text));
-    descriptorRefused_ = !descriptor_.has_value();
+    // Extents of a split set keep an empty area where a single-file disk has its descriptor.
+    if (const auto embedded = descriptorText(text); !embedded.empty()) {
+      descriptor_ = parseEmbeddedDescriptor(embedded);
+      descriptorRefused_ = !descriptor_.has_value();
+    }
   }
 
   if (!loadGrainDirectory()) return false;
