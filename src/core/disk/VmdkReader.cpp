@@ -173,7 +173,7 @@ bool FileReadSeekVmdk::readCompressed(const Mapping& mapping, std::uint64_t disk
   const std::uint64_t grain = diskOffset / grainBytes_;
   if (grain != cachedGrain_) {
     grainBuffer_.assign(static_cast<std::size_t>(grainBytes_), std::byte{0});
-    cachedGrain_ = grain;
+    cachedGrain_ = ~std::uint64_t{0};  // set again once the grain is in the buffer
     std::array<std::byte, kGrainMarkerBytes> marker{};
     if (!file_.readAt(mapping.fileOffset, marker)) return false;
     // Deflate can grow incompressible data slightly; anything far beyond a grain is damage.
@@ -186,6 +186,7 @@ bool FileReadSeekVmdk::readCompressed(const Mapping& mapping, std::uint64_t disk
     uLong consumed = static_cast<uLong>(compressedBuffer_.size());
     uncompress2(reinterpret_cast<Bytef*>(grainBuffer_.data()), &produced,
                 reinterpret_cast<const Bytef*>(compressedBuffer_.data()), &consumed);
+    cachedGrain_ = grain;
   }
   const auto inGrain = static_cast<std::size_t>(diskOffset % grainBytes_);
   std::copy_n(grainBuffer_.begin() + static_cast<std::ptrdiff_t>(inGrain), out.size(), out.begin());
