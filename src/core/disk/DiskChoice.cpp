@@ -13,7 +13,6 @@ namespace talvix {
 namespace {
 
 constexpr std::uint32_t kVdiSignature = 0xBEDA107F;
-constexpr std::int64_t kMaxDescriptorBytes = 51200;
 
 }  // namespace
 

@@ -8,6 +8,9 @@
 
 namespace talvix {
 
+// A descriptor file is a short text; a file this large or larger is some other file.
+inline constexpr std::int64_t kMaxDescriptorBytes = 51200;
+
 // One extent line of a VMDK descriptor:  RW 4192256 SPARSE "disk-s001.vmdk"
 //                                        RW 4192256 FLAT "disk-f001.vmdk" 0
 //                                        RW 2048 ZERO

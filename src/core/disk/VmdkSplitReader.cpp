@@ -7,13 +7,6 @@
 #include "util/Text.h"
 
 namespace talvix {
-namespace {
-
-// A descriptor is a short text; anything this large is some other file.
-constexpr std::int64_t kMaxDescriptorBytes = 51200;
-
-}  // namespace
-
 std::vector<std::filesystem::path> findSplitExtents(const std::filesystem::path& oneExtent) {
   const std::string name = oneExtent.filename().string();
   const auto dash = name.rfind('-');
