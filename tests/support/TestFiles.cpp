@@ -40,6 +40,12 @@ Bytes readFile(const std::filesystem::path& path) {
   return bytes;
 }
 
+Bytes bytes(std::initializer_list<unsigned> values) {
+  Bytes b;
+  for (unsigned v : values) b.push_back(std::byte{static_cast<std::uint8_t>(v)});
+  return b;
+}
+
 Bytes pattern(std::size_t size, std::uint32_t seed) {
   std::mt19937 gen(seed);
   Bytes b(size);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -28,6 +29,9 @@ class TempDir {
 void writeFile(const std::filesystem::path& path, std::span<const std::byte> bytes);
 void writeFile(const std::filesystem::path& path, std::string_view text);
 Bytes readFile(const std::filesystem::path& path);
+
+// Bytes written out one by one: bytes({0x11, 0x05, 0x34}).
+Bytes bytes(std::initializer_list<unsigned> values);
 
 // Deterministic bytes that differ at every position, so a misplaced sector shows.
 Bytes pattern(std::size_t size, std::uint32_t seed);

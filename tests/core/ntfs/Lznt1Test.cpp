@@ -10,12 +10,8 @@ namespace talvix::ntfs {
 namespace {
 
 using test::Bytes;
+using test::bytes;
 
-Bytes bytes(std::initializer_list<unsigned> values) {
-  Bytes b;
-  for (unsigned v : values) b.push_back(std::byte{static_cast<std::uint8_t>(v)});
-  return b;
-}
 void append(Bytes& b, std::string_view text) {
   for (char c : text) b.push_back(std::byte{static_cast<std::uint8_t>(c)});
 }

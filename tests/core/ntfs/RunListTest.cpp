@@ -10,12 +10,7 @@ namespace talvix::ntfs {
 namespace {
 
 using test::Bytes;
-
-Bytes bytes(std::initializer_list<unsigned> values) {
-  Bytes b;
-  for (unsigned v : values) b.push_back(std::byte{static_cast<std::uint8_t>(v)});
-  return b;
-}
+using test::bytes;
 
 DataRun at(std::uint64_t start, std::uint64_t count) {
   return {.startCluster = start, .clusterCount = count};
