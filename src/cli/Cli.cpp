@@ -7,14 +7,20 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <set>
 
 #include "app/ApplicationState.h"
 #include "app/DiskImageExport.h"
+#include "app/WorkerControl.h"
+#include "browser/SaveWalk.h"
+#include "browser/TextFormats.h"
+#include "browser/VolumeScan.h"
 #include "disk/DiskChoice.h"
 #include "util/Text.h"
 #include "volumes/Partition.h"
@@ -33,6 +39,9 @@ Commands:
   info DISK             the container kind, format version, size, geometry and extents
   export DISK OUT.img   copy the whole guest disk into a raw image file
   volumes DISK          the volumes of the disk, from its partition tables or a sector search
+  ls DISK VOLUME        the folders and files of a volume, deleted ones included
+  save DISK VOLUME      save the files of a volume (or of one folder) with their folders
+  cat DISK VOLUME PATH  one file's content to standard output
 
 Disk options (every command; without them the kind is found from the file's content):
   --split               DISK is one extent of a split set (name-s001.vmdk, name-s002.vmdk, ...)
@@ -77,6 +86,44 @@ Start Sector, in the order the volume list shows them.
                  boot sectors and volumes inside volumes)
   --format F     table (default), tsv (four tab-separated columns, no header) or json
 Disk options: --split, --descriptor, --extent-type SPARSE|FLAT, --vhd, --vdi (see 'talvix --help').
+)";
+
+constexpr std::string_view kVolumeOptionsHelp =
+    R"(Volume (one of):
+  --volume N            the N-th volume of 'talvix volumes' (with --gpt: of 'talvix volumes --gpt')
+  --start SECTOR --fs NAME [--size-mb MB]
+                        a volume given by hand: its start sector, its file system (NTFS, ...)
+                        and its size in MB (needed when its boot sector is damaged)
+  --mode standard|deep  standard reads the file table; deep searches the whole volume for
+                        file records (for volumes whose file table is lost)
+Disk options: --split, --descriptor, --extent-type SPARSE|FLAT, --vhd, --vdi (see 'talvix --help').
+)";
+
+constexpr std::string_view kLsHelp =
+    R"(Usage: talvix ls [disk options] DISK VOLUME [--path FOLDER] [-r] [--format table|tsv|json]
+
+Lists the entries of a folder of the volume (the top level unless --path is given); with -r
+every level below it. Deleted entries are listed and marked.
+  --path FOLDER  a folder of the volume, names separated by '/'
+  -r             every level below the folder
+  --format F     table (default); tsv: type (d or f), deleted (0 or 1), size in bytes, path,
+                 tab-separated; json: the same fields and the three times (UTC) and attributes
+)";
+
+constexpr std::string_view kSaveHelp =
+    R"help(Usage: talvix save [disk options] DISK VOLUME [--path FOLDER] --out DIR
+
+Saves every file below the folder (the whole volume unless --path is given) into DIR with its
+folders, times and alternate data streams ("name:stream"). Names that cannot be file names
+are made safe; two entries with one name both get saved, the deleted one with " (n)" added.
+  --path FOLDER  a folder of the volume, names separated by '/'
+  --out DIR      the output folder (made when missing)
+)help";
+
+constexpr std::string_view kCatHelp =
+    R"(Usage: talvix cat [disk options] DISK VOLUME PATH
+
+Writes the content of the file at PATH (names separated by '/') to standard output.
 )";
 
 class UsageError {
@@ -402,6 +449,277 @@ int runVolumes(const Parsed& p, Io& io) {
   return kExitOk;
 }
 
+// ------------------------------------------------------------------------------------------
+// Browsing a volume: ls, save, cat
+
+struct OpenedVolume {
+  std::unique_ptr<readWriteInterface> reader;
+  std::unique_ptr<ScannedVolume> scanned;
+};
+
+std::uint64_t numberOption(const Parsed& p, const std::string& name) {
+  const auto& text = p.values.at(name);
+  std::uint64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc{} || end != text.data() + text.size())
+    throw UsageError(name + " takes a number, not " + text);
+  return value;
+}
+
+// Opens the disk, finds the volume and scans it; prints the error and answers false on failure.
+bool openVolume(const Parsed& p, const std::string& disk, Io& io, OpenedVolume& opened) {
+  const bool byNumber = p.values.contains("--volume");
+  const bool byStart = p.values.contains("--start");
+  if (byNumber == byStart)
+    throw UsageError("give the volume with --volume N or --start SECTOR --fs NAME");
+  if (byStart && !p.values.contains("--fs")) throw UsageError("--start needs --fs NAME");
+  ScanMode mode = ScanMode::standard;
+  if (const auto it = p.values.find("--mode"); it != p.values.end()) {
+    if (it->second == "deep")
+      mode = ScanMode::deep;
+    else if (it->second != "standard")
+      throw UsageError("--mode takes standard or deep, not " + it->second);
+  }
+  opened.reader = makeDiskReader(choiceFor(p, disk));
+  if (!opened.reader->open(disk)) {
+    io.err << "talvix: cannot open " << disk << ": " << opened.reader->error().text << "\n";
+    return false;
+  }
+  Volume volume;
+  if (byNumber) {
+    const std::uint64_t n = numberOption(p, "--volume");
+    struct Collect : VolumeSink {
+      std::vector<Volume> volumes;
+      void volumeFound(const Volume& v) override { volumes.push_back(v); }
+    } found;
+    struct NoStatus : StatusLine {
+      void setStatusText(std::string_view) override {}
+    } status;
+    Partition partition(*opened.reader, status, found);
+    partition.gptMode = p.flags.contains("--gpt");
+    partition.standardScan();
+    if (n >= found.volumes.size()) {
+      io.err << "talvix: " << disk << " has no volume " << n << " (it has " << found.volumes.size()
+             << "; see 'talvix volumes')\n";
+      return false;
+    }
+    volume = found.volumes[n];
+  } else {
+    volume.startSector = sectorOption(p, "--start");
+    volume.fileSystem = p.values.at("--fs");
+    if (p.values.contains("--size-mb"))
+      volume.sizeText = std::to_string(numberOption(p, "--size-mb"));
+  }
+  WorkerControl control;
+  TerminalProgress progress(io, [&] { control.requestStop(); });
+  interrupted = false;
+  std::string error;
+  opened.scanned = scanVolume(
+      *opened.reader, volume, mode,
+      ScanTargets{.progress = &progress, .status = &progress, .control = &control}, error);
+  progress.finish();
+  if (!opened.scanned) {
+    io.err << "talvix: volume at sector " << volume.startSector << " (" << volume.fileSystem
+           << "): " << error << "\n";
+    return false;
+  }
+  if (control.stopRequested()) io.err << "talvix: scan stopped; showing what was found\n";
+  return true;
+}
+
+// The entry at `path` ('/' between names; empty: the top level, kNoEntry). A live entry is
+// taken before a deleted one of the same name.
+std::optional<EntryId> findPath(const EntrySource& source, std::string_view path) {
+  EntryId at = kNoEntry;
+  while (!path.empty()) {
+    const auto slash = path.find('/');
+    const std::string_view part = path.substr(0, slash);
+    path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+    if (part.empty()) continue;
+    if (at != kNoEntry && !source.isFolder(at)) return std::nullopt;
+    EntryId match = kNoEntry;
+    std::set<EntryId> seen;
+    for (EntryId c = firstChildOf(source, at); c != kNoEntry; c = source.nextSibling(c)) {
+      if (!seen.insert(c).second) break;
+      if (source.name(c) != part) continue;
+      if (match == kNoEntry || (source.deleted(match) && !source.deleted(c))) match = c;
+    }
+    if (match == kNoEntry) return std::nullopt;
+    at = match;
+  }
+  return at;
+}
+
+// Control characters and backslashes escaped, so that one entry stays on one line.
+std::string lineSafe(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (u < 0x20 || u == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", u);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string isoTime(const std::optional<std::int64_t>& seconds) {
+  if (!seconds) return "null";
+  const auto t = utcCalendar(*seconds);
+  if (!t) return "null";
+  char text[40];
+  std::snprintf(text, sizeof text, "\"%04d-%02d-%02dT%02d:%02d:%02dZ\"", t->year, t->month, t->day,
+                t->hour, t->minute, t->second);
+  return text;
+}
+
+int runLs(const Parsed& p, Io& io) {
+  if (p.operands.size() != 1) throw UsageError("ls takes one DISK");
+  const std::string format = p.values.contains("--format") ? p.values.at("--format") : "table";
+  if (format != "table" && format != "tsv" && format != "json")
+    throw UsageError("--format takes table, tsv or json, not " + format);
+  OpenedVolume opened;
+  if (!openVolume(p, p.operands[0], io, opened)) return kExitError;
+  EntrySource& source = opened.scanned->entries();
+  const std::string base = p.values.contains("--path") ? p.values.at("--path") : "";
+  const auto folder = findPath(source, base);
+  if (!folder || (*folder != kNoEntry && !source.isFolder(*folder))) {
+    io.err << "talvix: no folder " << base << " on this volume\n";
+    return kExitError;
+  }
+  const bool recursive = p.flags.contains("-r");
+  std::string prefix;
+  for (std::string_view rest = base; !rest.empty();) {
+    const auto slash = rest.find('/');
+    const std::string_view part = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (!part.empty()) prefix += std::string(part) + "/";
+  }
+
+  bool first = true;
+  if (format == "json") io.out << "[";
+  if (format == "table") io.out << "Type  Deleted  Size          Modified (UTC)        Path\n";
+  const auto print = [&](EntryId id, const std::string& path) {
+    const bool folderEntry = source.isFolder(id);
+    const EntryDetails d = source.details(id);
+    const char* type = folderEntry ? "d" : "f";
+    const char* deleted = source.deleted(id) ? "1" : "0";
+    if (format == "tsv") {
+      io.out << type << '\t' << deleted << '\t' << d.size << '\t' << lineSafe(path) << '\n';
+    } else if (format == "json") {
+      io.out << (first ? "\n " : ",\n ") << "{\"type\": \"" << type
+             << "\", \"deleted\": " << (source.deleted(id) ? "true" : "false")
+             << ", \"size\": " << d.size << ", \"path\": " << jsonString(path)
+             << ", \"created\": " << isoTime(d.creationTime)
+             << ", \"accessed\": " << isoTime(d.accessTime)
+             << ", \"modified\": " << isoTime(d.modificationTime)
+             << ", \"attributes\": " << jsonString(d.attribute) << "}";
+    } else {
+      std::string modified = isoTime(d.modificationTime);
+      modified = modified == "null" ? "-" : modified.substr(1, 19);
+      char line[96];
+      std::snprintf(line, sizeof line, "%-4s  %-7s  %12llu  %-20s  ", type,
+                    source.deleted(id) ? "yes" : "", static_cast<unsigned long long>(d.size),
+                    modified.c_str());
+      io.out << line << lineSafe(path) << '\n';
+    }
+    first = false;
+  };
+  // Pre-order, in chain order; a set of visited entries keeps a looping volume finite.
+  std::set<EntryId> seen;
+  struct Level {
+    EntryId next;
+    std::string prefix;
+  };
+  std::vector<Level> stack{{firstChildOf(source, *folder), prefix}};
+  while (!stack.empty()) {
+    Level& level = stack.back();
+    const EntryId id = level.next;
+    if (id == kNoEntry || !seen.insert(id).second) {
+      stack.pop_back();
+      continue;
+    }
+    level.next = source.nextSibling(id);
+    const std::string path = level.prefix + source.name(id);
+    print(id, path);
+    if (recursive && source.isFolder(id)) stack.push_back({source.firstChild(id), path + "/"});
+  }
+  if (format == "json") io.out << (first ? "]\n" : "\n]\n");
+  return kExitOk;
+}
+
+int runSave(const Parsed& p, Io& io) {
+  if (p.operands.size() != 1) throw UsageError("save takes one DISK");
+  if (!p.values.contains("--out")) throw UsageError("save needs --out DIR");
+  OpenedVolume opened;
+  if (!openVolume(p, p.operands[0], io, opened)) return kExitError;
+  EntrySource& source = opened.scanned->entries();
+  const std::string base = p.values.contains("--path") ? p.values.at("--path") : "";
+  const auto folder = findPath(source, base);
+  if (!folder || (*folder != kNoEntry && !source.isFolder(*folder))) {
+    io.err << "talvix: no folder " << base << " on this volume\n";
+    return kExitError;
+  }
+  const std::filesystem::path out = p.values.at("--out");
+  std::error_code ec;
+  std::filesystem::create_directories(out, ec);
+  if (!std::filesystem::is_directory(out)) {
+    io.err << "talvix: cannot make the output folder " << out.string() << "\n";
+    return kExitError;
+  }
+  const std::uint64_t total = countFilesBelow(source, *folder);
+  std::atomic<bool> stop{false};
+  TerminalProgress progress(io, [&] { stop = true; });
+  progress.setProgressRange(0, static_cast<std::int64_t>(total));
+  struct NoLine : StatusLine {
+    void setStatusText(std::string_view) override {}
+  } fileSize;
+  interrupted = false;
+  const SaveCounts counts =
+      saveFolder(source, *folder, out, {&progress, &progress, &fileSize, &stop});
+  progress.finish();
+  io.err << "talvix: saved " << counts.written << " of " << total << " files to " << out.string();
+  if (counts.failed != 0) io.err << "; " << counts.failed << " could not be written";
+  io.err << "\n";
+  if (stop) {
+    io.err << "talvix: stopped\n";
+    return kExitError;
+  }
+  return counts.failed == 0 ? kExitOk : kExitError;
+}
+
+int runCat(const Parsed& p, Io& io) {
+  if (p.operands.size() != 2) throw UsageError("cat takes DISK and PATH");
+  OpenedVolume opened;
+  if (!openVolume(p, p.operands[0], io, opened)) return kExitError;
+  EntrySource& source = opened.scanned->entries();
+  const auto file = findPath(source, p.operands[1]);
+  if (!file || *file == kNoEntry || source.isFolder(*file)) {
+    io.err << "talvix: no file " << p.operands[1] << " on this volume\n";
+    return kExitError;
+  }
+  struct StreamSink : ByteSink {
+    std::ostream& out;
+    explicit StreamSink(std::ostream& o) : out(o) {}
+    bool write(std::span<const std::byte> bytes) override {
+      out.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
+      return static_cast<bool>(out);
+    }
+  } sink(io.out);
+  if (!source.writeContent(*file, sink)) {
+    io.err << "talvix: writing " << p.operands[1] << " failed\n";
+    return kExitError;
+  }
+  io.out.flush();
+  return kExitOk;
+}
+
 }  // namespace
 
 void requestInterrupt() noexcept {
@@ -410,6 +728,9 @@ void requestInterrupt() noexcept {
 
 int run(const std::vector<std::string>& args, Io io) {
   using Command = std::function<int(const Parsed&, Io&)>;
+  const std::string lsHelp = std::string(kLsHelp) + std::string(kVolumeOptionsHelp);
+  const std::string saveHelp = std::string(kSaveHelp) + std::string(kVolumeOptionsHelp);
+  const std::string catHelp = std::string(kCatHelp) + std::string(kVolumeOptionsHelp);
   struct Entry {
     Command run;
     std::string_view help;
@@ -422,6 +743,17 @@ int run(const std::vector<std::string>& args, Io io) {
        {runVolumes,
         kVolumesHelp,
         {"--gpt", "--advanced", "--no-skip", "--from=", "--to=", "--format="}}},
+      {"ls",
+       {runLs,
+        lsHelp,
+        {"--gpt", "-r",
+         "--volume=", "--start=", "--fs=", "--size-mb=", "--mode=", "--path=", "--format="}}},
+      {"save",
+       {runSave,
+        saveHelp,
+        {"--gpt", "--volume=", "--start=", "--fs=", "--size-mb=", "--mode=", "--path=", "--out="}}},
+      {"cat",
+       {runCat, catHelp, {"--gpt", "--volume=", "--start=", "--fs=", "--size-mb=", "--mode="}}},
   };
   if (args.empty()) {
     io.err << kMainHelp;

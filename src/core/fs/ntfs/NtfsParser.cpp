@@ -1,0 +1,581 @@
+#include "fs/ntfs/NtfsParser.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "app/Feedback.h"
+#include "app/WorkerControl.h"
+#include "browser/FileIcons.h"
+#include "disk/DiskReader.h"
+#include "fs/ntfs/FileNameAttribute.h"
+#include "fs/ntfs/MftRecord.h"
+#include "fs/ntfs/NtfsBootSector.h"
+#include "util/ByteReader.h"
+
+namespace talvix::ntfs {
+namespace {
+
+constexpr std::uint64_t kSearchChunkBytes = 10 * 1024 * 1024;
+// The $MFT is read in pieces of this size, cut into records.
+constexpr std::uint64_t kMftReadBytes = 4 * 1024 * 1024;
+// Status lines are rewritten once per this many records: in the window each rewrite is a
+// round trip to the user-interface thread.
+constexpr std::int64_t kStatusEvery = 4096;
+// Deep mode puts at most this many folders directly under "ORPHAN_ENTRY".
+constexpr int kMaxDeepFolders = 100000;
+
+// A parent reference: the record number (48 bits) sign-extended from bit 47.
+std::int64_t parentIndexOf(std::uint64_t record) {
+  record &= 0xFFFF'FFFF'FFFFu;
+  if ((record & 0x8000'0000'0000u) != 0) record |= 0xFFFF'0000'0000'0000u;
+  return static_cast<std::int64_t>(record);
+}
+
+std::string format(const char* pattern, long long value) {
+  char text[96];
+  std::snprintf(text, sizeof text, pattern, value);
+  return text;
+}
+
+}  // namespace
+
+ntfs::ntfs() = default;
+ntfs::~ntfs() = default;
+
+bool ntfs::shouldStop() {
+  if (control != nullptr && control->checkpoint()) stopRequested = true;
+  return stopRequested.load();
+}
+
+void ntfs::setStatus(const std::string& text) {
+  if (statusCtrl != nullptr) statusCtrl->setStatusText(text);
+}
+
+void ntfs::setRange(std::int64_t high) {
+  if (pageWnd != nullptr) pageWnd->setProgressRange(0, high);
+}
+
+void ntfs::setPosition(std::int64_t position) {
+  if (pageWnd != nullptr) pageWnd->setProgressPosition(position);
+}
+
+bool ntfs::readVolume(std::uint64_t offset, std::span<std::byte> out) {
+  if (reader == nullptr || offset > static_cast<std::uint64_t>(INT64_MAX) ||
+      !reader->seek(static_cast<std::int64_t>(offset))) {
+    return false;
+  }
+  return reader->read(out.data(), out.size());
+}
+
+std::vector<std::byte> ntfs::readRecord(std::uint64_t offset) {
+  std::vector<std::byte> record(recordBytes);
+  if (!readVolume(offset, record)) return {};
+  applyFixups(record);
+  return record;
+}
+
+std::uint64_t ntfs::volumeClusters() const {
+  return clusterBytes == 0 ? 0 : volumeBytes / clusterBytes;
+}
+
+void ntfs::insertRootItem() {
+  if (treeCtrl == nullptr) return;
+  const int folder = FileIconIndex::kFolder;
+  rootItem = treeCtrl->InsertItem(kTreeRoot, rootName, folder, folder);
+  treeCtrl->Expand(rootItem, TreeExpand::expand);
+}
+
+bool ntfs::readBootSector() {
+  bootSector.fill(std::byte{0});
+  if (reader == nullptr || !reader->seek(0)) return false;
+  reader->read(bootSector.data(), bootSector.size());
+  const BootSector boot = decodeBootSector(bootSector);
+  if (boot.verdict != Verdict::notThisStructure) {
+    volumeBytes = boot.totalSectors * 512;
+    if (boot.verdict == Verdict::valid) {
+      recordBytes = boot.mftRecordBytes == 4096 ? 4096 : 1024;
+    }
+  } else {
+    volumeBytes = sizeTextMegabytes(volume.sizeText) * 1024 * 1024;
+  }
+  return volumeBytes != 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Finding the $MFT
+
+bool ntfs::locateMftRun() {
+  const BootSector boot = decodeBootSector(bootSector);
+  clusterBytes = boot.clusterBytes;
+  if (boot.verdict != Verdict::notThisStructure && clusterBytes != 0 &&
+      boot.mftCluster <= UINT64_MAX / clusterBytes) {
+    mftReady = true;
+    setStatus("boot sector is fine.Getting run of mft entry...");
+    mftRuns = getAttributeRuns(boot.mftCluster * clusterBytes, kAttrData);
+    setStatus("Got run...");
+    runsPending = false;
+    // A boot sector that names no readable $MFT is as good as none: search for it.
+    if (!mftRuns.empty()) return true;
+    mftReady = false;
+    runsPending = true;
+  }
+
+  clusterBytes = 4096;
+  setStatus("boot sector corrupt.Scanning for first mft entry...");
+  mftReady = false;
+  setRange(static_cast<std::int64_t>(volumeBytes / kSearchChunkBytes));
+  std::vector<std::byte> chunk(kSearchChunkBytes + recordBytes);
+  std::uint64_t position = 0;
+  for (std::uint64_t n = 0; position < volumeBytes; ++n) {
+    if (shouldStop()) break;
+    if (n % 100 == 0) setPosition(static_cast<std::int64_t>(n));
+    std::fill(chunk.begin(), chunk.end(), std::byte{0});
+    const std::uint64_t chunkStart = position;
+    if (!readVolume(chunkStart, chunk)) {
+      position = chunkStart + kSearchChunkBytes;
+      continue;
+    }
+    std::uint64_t offset = 0;
+    while (offset < kSearchChunkBytes) {
+      if (std::memcmp(chunk.data() + offset, "FILE", 4) != 0) {
+        offset += 512;
+        continue;
+      }
+      NtfsEntry found;
+      std::memcpy(found.signature.data(), "FILE", 4);
+      found.recordOffset = chunkStart + offset;
+      found.index = static_cast<std::int64_t>(entries.size());
+      // Found records are not record numbers: they go under "ORPHAN_ENTRY" unless the $MFT
+      // turns up.
+      indexIsRecordNumber_ = false;
+      entries.push_back(found);
+      parseRecordBytes(std::span(chunk.data() + offset, recordBytes), found.index);
+      NtfsEntry& entry = entries.back();
+      if (entry.named) entry.orphan = 1;
+      if (entry.named && entry.name.rfind("$MF", 0) == 0) {
+        setStatus("found mft entry.getting its run ...");
+        mftRuns = getAttributeRuns(entry.recordOffset, kAttrData);
+        setStatus("got run ...");
+        if (!mftRuns.empty()) {
+          adoptClusterSizeFrom(entry.recordOffset);
+          mftReady = true;
+          runsPending = false;
+          entries.clear();
+          extensionSizes_.clear();
+          offsetByNumber_.clear();
+          indexIsRecordNumber_ = true;
+          return true;
+        }
+      }
+      offset += recordBytes;
+    }
+    position = chunkStart + offset;
+  }
+  return false;
+}
+
+// Without a boot sector the cluster size is unknown. The $MFT's first run starts at the
+// record found, so the one power of two that maps that run there is the cluster size.
+void ntfs::adoptClusterSizeFrom(std::uint64_t mftRecordOffset) {
+  if (mftRuns.empty() || mftRuns.front().sparse || mftRuns.front().startCluster == 0) return;
+  for (std::uint64_t size = 512; size <= 65536; size *= 2) {
+    if (mftRuns.front().startCluster * size == mftRecordOffset) {
+      clusterBytes = size;
+      return;
+    }
+  }
+}
+
+bool ntfs::useFoundMft(std::uint64_t candidate) {
+  mftReady = false;
+  if (candidate < mftCandidates.size()) {
+    mftRuns = getAttributeRuns(mftCandidates[candidate].recordOffset, kAttrData);
+    if (!mftRuns.empty()) {
+      mftReady = true;
+      runsPending = false;
+    }
+  }
+  return mftReady;
+}
+
+std::vector<DataRun> ntfs::getAttributeRuns(std::uint64_t recordOffset, std::uint32_t type) {
+  std::vector<DataRun> runs;
+  const std::vector<std::byte> record = readRecord(recordOffset);
+  if (record.empty()) return runs;
+  for (const Attribute& a : walkAttributes(record).attributes) {
+    if (a.type != type || !a.nonResident || !a.sound) continue;
+    const RunList list =
+        decodeRunList(runListBytes(record, a), a.lastVcn - a.firstVcn + 1, volumeClusters());
+    runs.insert(runs.end(), list.runs.begin(), list.runs.end());
+    if (list.ended) break;
+  }
+  return runs;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Collecting and parsing the records
+
+void ntfs::collectMftRecords() {
+  if (!mftReady || shouldStop()) return;
+  if (clusterBytes == 0) clusterBytes = 4096;
+  if (runsPending && !entries.empty()) {
+    setStatus("getting run of mft...");
+    mftRuns = getAttributeRuns(entries[0].recordOffset, kAttrData);
+    setStatus("got run...");
+  }
+  entries.clear();
+  extensionSizes_.clear();
+
+  // An MFT cannot be larger than its volume: a damaged run list must not make millions of
+  // slots. Unknown volume sizes are bounded by the disk.
+  std::uint64_t limit = volumeBytes != 0 ? volumeBytes : reader->diskSectors() * 512;
+  std::uint64_t total = 0;
+  for (const DataRun& run : mftRuns) {
+    total += std::min<std::uint64_t>(run.clusterCount, limit / clusterBytes + 1) * clusterBytes;
+  }
+  total = std::min(total, limit);
+  setRange(static_cast<std::int64_t>(total / recordBytes));
+  // Every slot exists before parsing starts, so that an entry can hang under a parent whose
+  // record comes later, as it would after reading the whole $MFT first.
+  entries.resize(total / recordBytes);
+  collected_ = 0;
+
+  // The $MFT's data is one stream: a record may begin in one run and end in the next. Such a
+  // record is taken whole from the two pieces; its offset is where its first byte lies.
+  std::vector<std::byte> piece;
+  std::vector<std::byte> carry;
+  std::uint64_t carryOffset = 0;
+  std::uint64_t streamed = 0;
+  indexIsRecordNumber_ = true;
+  parsedWhileCollecting_ = true;
+  for (const DataRun& run : mftRuns) {
+    setStatus(format("parsing %lld cluster of MFT run.", static_cast<long long>(run.startCluster)));
+    if (shouldStop()) break;
+    std::uint64_t k = 0;
+    while (k < run.clusterCount && streamed < total && !shouldStop()) {
+      const std::uint64_t clusters =
+          std::min<std::uint64_t>({run.clusterCount - k, kMftReadBytes / clusterBytes + 1,
+                                   (total - streamed + clusterBytes - 1) / clusterBytes});
+      const std::uint64_t pieceOffset = (run.startCluster + k) * clusterBytes;
+      piece.assign(clusters * clusterBytes, std::byte{0});
+      // A hole in the $MFT holds no records: its slots read as empty.
+      if (!run.sparse) readVolume(pieceOffset, piece);
+      k += clusters;
+      streamed += piece.size();
+      std::span<const std::byte> rest(piece);
+      if (!carry.empty()) {
+        const std::size_t need = std::min<std::size_t>(recordBytes - carry.size(), rest.size());
+        carry.insert(carry.end(), rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(need));
+        rest = rest.subspan(need);
+        if (carry.size() == recordBytes) {
+          appendMftSlots(carry, carryOffset);
+          carry.clear();
+        }
+      }
+      const std::size_t whole = rest.size() / recordBytes * recordBytes;
+      appendMftSlots(rest.first(whole), pieceOffset + (piece.size() - rest.size()));
+      if (whole < rest.size()) {
+        carryOffset = pieceOffset + (piece.size() - rest.size()) + whole;
+        carry.assign(rest.begin() + static_cast<std::ptrdiff_t>(whole), rest.end());
+      }
+      setPosition(static_cast<std::int64_t>(collected_));
+    }
+    if (streamed >= total) break;
+  }
+  dropUncollectedSlots();
+}
+
+// A stopped or short read leaves slots that were never read: they go, and the entries that
+// hung under them become orphans.
+void ntfs::dropUncollectedSlots() {
+  if (collected_ >= entries.size()) return;
+  entries.resize(collected_);
+  const auto count = static_cast<std::int64_t>(collected_);
+  for (NtfsEntry& e : entries) {
+    if (e.linked && e.parentIndex >= count) {
+      e.linked = false;
+      e.orphan = 1;
+      e.nextSibling = 0;
+    }
+    if (e.firstChild >= count || e.lastChild >= count) e.firstChild = e.lastChild = 0;
+    if (e.nextSibling >= count) e.nextSibling = 0;
+  }
+}
+
+// Appends one entry per record slot of `slots`, whose first byte lies at `firstOffset`.
+void ntfs::appendMftSlots(std::span<const std::byte> slots, std::uint64_t firstOffset) {
+  std::vector<std::byte> record(recordBytes);
+  for (std::size_t at = 0; at + recordBytes <= slots.size(); at += recordBytes) {
+    if (collected_ == entries.size()) entries.emplace_back();
+    // The slot may already hold children linked to it: only its own fields are set.
+    NtfsEntry& entry = entries[collected_];
+    std::memcpy(entry.signature.data(), slots.data() + at, 4);
+    entry.recordOffset = firstOffset + at;
+    entry.index = static_cast<std::int64_t>(collected_++);
+    if (!entry.isRecord()) continue;
+    if (entry.index % kStatusEvery == 0) {
+      setStatus(format("parsing MFT entry %lld...", static_cast<long long>(entry.index)));
+    }
+    std::memcpy(record.data(), slots.data() + at, recordBytes);
+    parseRecordBytes(record, entry.index);
+  }
+}
+
+bool ntfs::parseMftRecord(std::uint64_t recordOffset, std::int64_t index) {
+  std::vector<std::byte> record(recordBytes);
+  if (!readVolume(recordOffset, record)) return false;
+  parseRecordBytes(record, index);
+  return true;
+}
+
+// Takes what the browser shows of a record: the name, parent and size of its $FILE_NAME (a
+// Win32 or POSIX one before a DOS 8.3 one), the folder mark, the times, the size of the file's
+// content; then links the entry under its parent.
+void ntfs::parseRecordBytes(std::span<std::byte> record, std::int64_t index) {
+  NtfsEntry& entry = entries[static_cast<std::size_t>(index)];
+  const RecordHeader header = decodeRecordHeader(record);
+  if (header.verdict != Verdict::valid) return;
+  applyFixups(record);
+  entry.recordFlags = header.flags;
+  if (header.updateSequenceOffset >= 48) {
+    entry.recordNumber = ByteReader(record).u32le(44);
+    if (!indexIsRecordNumber_) {
+      offsetByNumber_.emplace(static_cast<std::uint64_t>(entry.recordNumber), entry.recordOffset);
+    }
+  }
+
+  FileName chosen;
+  bool haveName = false;
+  for (const Attribute& a : walkAttributes(record).attributes) {
+    if (!a.sound) continue;
+    if (a.type == kAttrStandardInformation && !a.nonResident) {
+      ByteReader v(residentValue(record, a));
+      entry.creationTime = v.u64le(0);
+      entry.modificationTime = v.u64le(8);
+      entry.accessTime = v.u64le(24);
+    } else if (a.type == kAttrFileName && !a.nonResident) {
+      FileName name = decodeFileName(residentValue(record, a));
+      if (name.verdict != Verdict::valid) continue;
+      if (name.isDirectory()) entry.kind = 'D';
+      const bool dos = name.nameSpace == static_cast<std::uint8_t>(NameSpace::dos);
+      const bool chosenDos = chosen.nameSpace == static_cast<std::uint8_t>(NameSpace::dos);
+      if (!haveName || (chosenDos && !dos)) {
+        chosen = std::move(name);
+        haveName = true;
+      }
+    } else if (a.type == kAttrData && a.nameLength == 0 && a.firstVcn == 0) {
+      const std::uint64_t size = a.nonResident ? a.realSize : a.valueLength;
+      if (header.baseRecord != 0) {
+        extensionSizes_.emplace_back(static_cast<std::int64_t>(header.baseRecord), size);
+      } else {
+        entry.dataSize = size;
+      }
+    }
+  }
+  if (!haveName) return;
+  entry.named = true;
+  entry.name = std::move(chosen.name);
+  entry.parentIndex = parentIndexOf(chosen.parentRecord);
+  entry.allocatedSize = chosen.allocatedSize;
+  entry.nameFlags = chosen.flags;
+  if (indexIsRecordNumber_) linkEntry(index);
+}
+
+void ntfs::linkEntry(std::int64_t index) {
+  NtfsEntry& entry = entries[static_cast<std::size_t>(index)];
+  const std::int64_t parent = entry.parentIndex;
+  const auto count = static_cast<std::int64_t>(entries.size());
+  // Entry 0 (the $MFT) can be nobody's child: 0 means "no child". The root is its own parent.
+  if (index == 0 || parent == index || entry.linked) return;
+  if (parent < 0 || parent >= count) {
+    entry.orphan = 1;
+    return;
+  }
+  // A parent parsed earlier must be a folder; a later one is judged once all are parsed.
+  if (parent < index && !entries[static_cast<std::size_t>(parent)].isFolder()) {
+    entry.orphan = 1;
+    return;
+  }
+  appendSibling(index);
+}
+
+void ntfs::appendSibling(std::int64_t index) {
+  NtfsEntry& entry = entries[static_cast<std::size_t>(index)];
+  NtfsEntry& parent = entries[static_cast<std::size_t>(entry.parentIndex)];
+  entry.nextSibling = 0;
+  entry.linked = true;
+  if (parent.firstChild == 0) {
+    parent.firstChild = index;
+  } else {
+    entries[static_cast<std::size_t>(parent.lastChild)].nextSibling = index;
+  }
+  parent.lastChild = index;
+}
+
+void ntfs::finishBaseSizes() {
+  std::unordered_map<std::int64_t, std::int64_t> byNumber;
+  if (!indexIsRecordNumber_ && !extensionSizes_.empty()) {
+    for (const NtfsEntry& e : entries) {
+      if (e.recordNumber >= 0) byNumber.emplace(e.recordNumber, e.index);
+    }
+  }
+  for (const auto& [base, size] : extensionSizes_) {
+    std::int64_t target = base;
+    if (!indexIsRecordNumber_) {
+      const auto it = byNumber.find(base);
+      if (it == byNumber.end()) continue;
+      target = it->second;
+    }
+    if (validIndex(target)) entries[static_cast<std::size_t>(target)].dataSize = size;
+  }
+  extensionSizes_.clear();
+}
+
+void ntfs::buildEntryTree() {
+  if (mftReady && !shouldStop() && !parsedWhileCollecting_) {
+    setRange(static_cast<std::int64_t>(entries.size()));
+    for (std::size_t i = 0; i < entries.size() && !shouldStop(); ++i) {
+      if (i % kStatusEvery == 0)
+        setStatus(format("parsing MFT entry %lld...", static_cast<long long>(i)));
+      setPosition(static_cast<std::int64_t>(i));
+      if (entries[i].isRecord())
+        parseMftRecord(entries[i].recordOffset, static_cast<std::int64_t>(i));
+    }
+  }
+  finishBaseSizes();
+
+  NtfsEntry orphans;
+  std::memcpy(orphans.signature.data(), "FILE", 4);
+  orphans.name = std::string(kOrphanEntryName);
+  orphans.named = true;
+  orphans.kind = 'D';
+  orphans.recordFlags = 1;
+  orphanIndex = static_cast<std::int64_t>(entries.size());
+  orphans.index = orphanIndex;
+  entries.push_back(std::move(orphans));
+
+  rootIndex = static_cast<std::int64_t>(entries.size());
+  for (const NtfsEntry& e : entries) {
+    if (e.named && e.name == ".") {
+      rootIndex = e.index;
+      break;
+    }
+  }
+  linkOrphans();
+  fillTree();
+}
+
+void ntfs::linkOrphans() {
+  const auto count = static_cast<std::int64_t>(entries.size());
+  setRange(count);
+  NtfsEntry& orphans = entries[static_cast<std::size_t>(orphanIndex)];
+  const bool haveRoot = rootIndex > 0 && rootIndex < count;
+
+  if (recoveryMode != 3) {
+    // Children hung under a later parent that turned out not to be a folder (or no record at
+    // all) would never be shown: they are orphans too.
+    for (NtfsEntry& e : entries) {
+      if (e.firstChild == 0 || e.isFolder()) continue;
+      for (std::int64_t c = e.firstChild; c > 0 && c < count;) {
+        NtfsEntry& child = entries[static_cast<std::size_t>(c)];
+        const std::int64_t next = child.nextSibling;
+        child.orphan = 1;
+        child.linked = false;
+        child.nextSibling = 0;
+        c = next;
+      }
+      e.firstChild = e.lastChild = 0;
+    }
+    for (std::int64_t i = 0; i < count; ++i) {
+      NtfsEntry& e = entries[static_cast<std::size_t>(i)];
+      if (e.orphan != 1 || i == orphanIndex || i == rootIndex || e.linked) continue;
+      if (orphans.firstChild == 0) {
+        e.nextSibling = -1;
+        e.parentIndex = orphanIndex;
+        orphans.lastChild = i;
+      } else {
+        e.nextSibling = orphans.firstChild;
+      }
+      orphans.firstChild = i;
+      e.linked = true;
+    }
+    // "ORPHAN_ENTRY" becomes the root's last child.
+    if (haveRoot) {
+      NtfsEntry& root = entries[static_cast<std::size_t>(rootIndex)];
+      orphans.parentIndex = rootIndex;
+      orphans.nextSibling = 0;
+      orphans.linked = true;
+      if (root.firstChild == 0) {
+        root.firstChild = orphanIndex;
+      } else {
+        entries[static_cast<std::size_t>(root.lastChild)].nextSibling = orphanIndex;
+      }
+      root.lastChild = orphanIndex;
+    }
+    return;
+  }
+
+  // Deep mode: record numbers are unknown, so the records are grouped by where they were
+  // found: each folder under "ORPHAN_ENTRY", the files found after a folder under it.
+  std::int64_t current = orphanIndex;
+  int folders = 0;
+  bool firstFolder = true;
+  for (std::int64_t i = 0; i < count; ++i) {
+    if (i == orphanIndex || i == rootIndex) continue;
+    NtfsEntry& e = entries[static_cast<std::size_t>(i)];
+    e.firstChild = e.parentIndex = e.nextSibling = 0;
+    e.lastChild = 0;
+    bool asFolder = e.isFolder();
+    if (asFolder && !firstFolder) {
+      if (folders >= kMaxDeepFolders)
+        asFolder = false;
+      else
+        ++folders;
+    }
+    if (asFolder) {
+      firstFolder = false;
+      e.parentIndex = orphanIndex;
+      e.nextSibling = orphans.firstChild;
+      orphans.firstChild = i;
+      current = i;
+    } else {
+      NtfsEntry& folder = entries[static_cast<std::size_t>(current)];
+      e.nextSibling = folder.firstChild;
+      folder.firstChild = i;
+    }
+  }
+}
+
+void ntfs::fillTree() {
+  if (treeCtrl == nullptr) return;
+  const auto count = static_cast<std::int64_t>(entries.size());
+  FileIconIndex fallbackIcons;
+  FileIconIndex& iconIndex = icons != nullptr ? *icons : fallbackIcons;
+  auto insert = [&](const NtfsEntry& e) {
+    const int icon = e.isFolder() ? FileIconIndex::kFolder : iconIndex.iconForName(e.name);
+    const TreeItem item = treeCtrl->InsertItem(rootItem, e.name, icon, icon);
+    treeCtrl->SetItemData(item, static_cast<ItemData>(e.index));
+    if (e.deleted()) treeCtrl->MarkDeleted(item);
+  };
+  bool orphansShown = false;
+  if (recoveryMode != 3 && rootIndex > 0 && rootIndex < count) {
+    std::int64_t c = entries[static_cast<std::size_t>(rootIndex)].firstChild;
+    for (std::int64_t steps = 0; c > 0 && c < count && steps < count; ++steps) {
+      insert(entries[static_cast<std::size_t>(c)]);
+      orphansShown = orphansShown || c == orphanIndex;
+      c = entries[static_cast<std::size_t>(c)].nextSibling;
+    }
+  }
+  if (!orphansShown) insert(entries[static_cast<std::size_t>(orphanIndex)]);
+  treeCtrl->Expand(rootItem, TreeExpand::expand);
+}
+
+void ntfs::freeNames() {
+  for (NtfsEntry& e : entries) {
+    e.name.clear();
+    e.named = false;
+  }
+}
+
+}  // namespace talvix::ntfs
