@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
-ensure_packages cmake ninja-build g++ libgtest-dev zlib1g-dev xz-utils tar qt6-base-dev
+ensure_packages cmake ninja-build g++ libgtest-dev zlib1g-dev xz-utils tar qt6-base-dev sleuthkit
 
 run_suite() {
   local dir=$1
