@@ -60,6 +60,8 @@ class EntrySource {
   // system keeps beside the content). False when the file could not be written.
   virtual bool save(EntryId id, const std::filesystem::path& folder,
                     const std::string& fileName) = 0;
+  // Gives a saved folder the entry's times, once everything inside it has been written.
+  virtual void setFolderTimes(EntryId /*id*/, const std::filesystem::path& /*folder*/) {}
   // The file's content alone.
   virtual bool writeContent(EntryId id, ByteSink& out) = 0;
 };

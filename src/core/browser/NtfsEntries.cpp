@@ -123,6 +123,12 @@ bool NtfsEntries::save(EntryId id, const std::filesystem::path& folder,
   return entry(id) != nullptr && parser_.saveEntry(static_cast<std::int64_t>(id), folder, fileName);
 }
 
+void NtfsEntries::setFolderTimes(EntryId id, const std::filesystem::path& folder) {
+  if (const auto* e = entry(id); e != nullptr && e->isFolder()) {
+    parser_.setTimes(folder, static_cast<std::int64_t>(id));
+  }
+}
+
 bool NtfsEntries::writeContent(EntryId id, ByteSink& out) {
   if (entry(id) == nullptr) return false;
   const auto streams = parser_.dataStreams(static_cast<std::int64_t>(id));

@@ -25,6 +25,7 @@ class NtfsEntries final : public EntrySource {
   bool skipOnSave(EntryId id) const override;
   std::uint64_t statusSize(EntryId id) override;
   bool save(EntryId id, const std::filesystem::path& folder, const std::string& fileName) override;
+  void setFolderTimes(EntryId id, const std::filesystem::path& folder) override;
   bool writeContent(EntryId id, ByteSink& out) override;
 
  private:

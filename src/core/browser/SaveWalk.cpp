@@ -92,6 +92,7 @@ SaveCounts saveFolder(EntrySource& source, EntryId folder,
     std::vector<std::pair<EntryId, std::string>> children;
     std::size_t next = 0;
     std::filesystem::path path;
+    EntryId folder = kNoEntry;  // kNoEntry: the output folder itself
   };
   std::vector<Level> stack;
   stack.push_back({namedChildren(source, folder, seen), 0, outputFolder});
@@ -99,6 +100,7 @@ SaveCounts saveFolder(EntrySource& source, EntryId folder,
     if (targets.stop != nullptr && targets.stop->load()) break;
     Level& level = stack.back();
     if (level.next == level.children.size()) {
+      if (level.folder != kNoEntry) source.setFolderTimes(level.folder, level.path);
       stack.pop_back();
       continue;
     }
@@ -117,7 +119,7 @@ SaveCounts saveFolder(EntrySource& source, EntryId folder,
         counts.failed += countFilesBelow(source, child);
         continue;
       }
-      stack.push_back({namedChildren(source, child, seen), 0, std::move(inner)});
+      stack.push_back({namedChildren(source, child, seen), 0, std::move(inner), child});
       continue;
     }
     ++counts.files;

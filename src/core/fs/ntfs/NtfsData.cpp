@@ -116,9 +116,29 @@ std::vector<std::byte> ntfs::recordByNumber(std::uint64_t number) {
     const auto it = offsetByNumber_.find(number);
     return it == offsetByNumber_.end() ? std::vector<std::byte>{} : readRecord(it->second);
   }
+  if (entries.empty()) {
+    // While the $MFT's own runs are being gathered there are no entries yet.
+    const auto offset = mftRecordOffset(number);
+    return offset ? readRecord(*offset) : std::vector<std::byte>{};
+  }
   const auto index = static_cast<std::int64_t>(number);
   if (number >= entries.size() || !validIndex(index)) return {};
   return readRecord(entries[number].recordOffset);
+}
+
+std::optional<std::uint64_t> ntfs::mftRecordOffset(std::uint64_t number) const {
+  if (clusterBytes == 0 || number > UINT64_MAX / recordBytes) return std::nullopt;
+  std::uint64_t vcnByte = number * recordBytes;
+  for (const DataRun& run : mftRuns) {
+    if (run.clusterCount > UINT64_MAX / clusterBytes) return std::nullopt;
+    const std::uint64_t runBytes = run.clusterCount * clusterBytes;
+    if (vcnByte < runBytes) {
+      if (run.sparse || vcnByte + recordBytes > runBytes) return std::nullopt;
+      return run.startCluster * clusterBytes + vcnByte;
+    }
+    vcnByte -= runBytes;
+  }
+  return std::nullopt;
 }
 
 std::vector<DataStream> ntfs::dataStreams(std::int64_t index) {
@@ -367,6 +387,13 @@ bool ntfs::saveEntry(std::int64_t index, const std::filesystem::path& outputPath
   }
   ::futimens(fd, times);
   return ::close(fd) == 0 && ok;
+}
+
+void ntfs::setTimes(const std::filesystem::path& path, std::int64_t index) const {
+  if (!validIndex(index)) return;
+  const NtfsEntry& e = entries[static_cast<std::size_t>(index)];
+  const timespec times[2] = {timeOf(e.accessTime), timeOf(e.modificationTime)};
+  ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
 bool ntfs::deepScanMftRecords() {

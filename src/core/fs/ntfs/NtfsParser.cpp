@@ -112,7 +112,7 @@ bool ntfs::locateMftRun() {
       boot.mftCluster <= UINT64_MAX / clusterBytes) {
     mftReady = true;
     setStatus("boot sector is fine.Getting run of mft entry...");
-    mftRuns = getAttributeRuns(boot.mftCluster * clusterBytes, kAttrData);
+    mftRuns = mftRunsAt(boot.mftCluster * clusterBytes);
     setStatus("Got run...");
     runsPending = false;
     // A boot sector that names no readable $MFT is as good as none: search for it.
@@ -155,7 +155,7 @@ bool ntfs::locateMftRun() {
       if (entry.named) entry.orphan = 1;
       if (entry.named && entry.name.rfind("$MF", 0) == 0) {
         setStatus("found mft entry.getting its run ...");
-        mftRuns = getAttributeRuns(entry.recordOffset, kAttrData);
+        mftRuns = mftRunsAt(entry.recordOffset);
         setStatus("got run ...");
         if (!mftRuns.empty()) {
           adoptClusterSizeFrom(entry.recordOffset);
@@ -197,6 +197,20 @@ bool ntfs::useFoundMft(std::uint64_t candidate) {
     }
   }
   return mftReady;
+}
+
+// The runs of the $MFT whose record 0 lies at `recordOffset`. A much fragmented $MFT keeps
+// the later part of its run list in extension records named by its attribute list; those
+// records lie in the part already known.
+std::vector<DataRun> ntfs::mftRunsAt(std::uint64_t recordOffset) {
+  mftRuns = getAttributeRuns(recordOffset, kAttrData);
+  if (mftRuns.empty()) return mftRuns;
+  const std::vector<DataStream> streams = streamsOf(readRecord(recordOffset), 0);
+  if (!streams.empty() && streams.front().name.empty() && !streams.front().resident &&
+      streams.front().runs.size() > mftRuns.size()) {
+    return streams.front().runs;
+  }
+  return mftRuns;
 }
 
 std::vector<DataRun> ntfs::getAttributeRuns(std::uint64_t recordOffset, std::uint32_t type) {

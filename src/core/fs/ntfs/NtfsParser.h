@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -140,6 +141,9 @@ class ntfs {
   bool saveEntry(std::int64_t index, const std::filesystem::path& outputPath,
                  const std::string& fileName);
 
+  // Gives `path` the entry's access and modification times (a link is not followed).
+  void setTimes(const std::filesystem::path& path, std::int64_t index) const;
+
   bool validIndex(std::int64_t index) const {
     return index >= 0 && static_cast<std::uint64_t>(index) < entries.size() &&
            entries[static_cast<std::size_t>(index)].isRecord();
@@ -166,6 +170,9 @@ class ntfs {
   std::vector<std::byte> recordByNumber(std::uint64_t number);
   std::vector<DataStream> streamsOf(std::vector<std::byte> record, std::int64_t ownNumber);
   void adoptClusterSizeFrom(std::uint64_t mftRecordOffset);
+  std::vector<DataRun> mftRunsAt(std::uint64_t recordOffset);
+  // Where MFT record `number` lies, through the $MFT's runs; nullopt outside them.
+  std::optional<std::uint64_t> mftRecordOffset(std::uint64_t number) const;
 
   std::vector<std::pair<std::int64_t, std::uint64_t>> extensionSizes_;  // base record, size
   // Whether an entry's index is its MFT record number (records read from the $MFT), or the
