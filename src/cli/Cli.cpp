@@ -18,6 +18,7 @@
 #include "app/ApplicationState.h"
 #include "app/DiskImageExport.h"
 #include "app/WorkerControl.h"
+#include "browser/FileSearch.h"
 #include "browser/SaveWalk.h"
 #include "browser/TextFormats.h"
 #include "browser/VolumeScan.h"
@@ -42,6 +43,7 @@ Commands:
   ls DISK VOLUME        the folders and files of a volume, deleted ones included
   save DISK VOLUME      save the files of a volume (or of one folder) with their folders
   cat DISK VOLUME PATH  one file's content to standard output
+  search DISK VOLUME PATTERN  the files whose names match a pattern, with their paths
 
 Disk options (every command; without them the kind is found from the file's content):
   --split               DISK is one extent of a split set (name-s001.vmdk, name-s002.vmdk, ...)
@@ -124,6 +126,19 @@ constexpr std::string_view kCatHelp =
     R"(Usage: talvix cat [disk options] DISK VOLUME PATH
 
 Writes the content of the file at PATH (names separated by '/') to standard output.
+)";
+
+constexpr std::string_view kSearchHelp =
+    R"(Usage: talvix search [disk options] DISK VOLUME PATTERN [--path FOLDER]
+
+Lists every file below the folder (the whole volume unless --path is given) whose name
+matches PATTERN, deleted files included, one path per line as the file browser shows it:
+ROOT\FOLDER\SUBFOLDER\name, the folder part upper-cased. PATTERN is a regular expression
+(ECMAScript) found anywhere in the name, letter case ignored; '|' separates alternatives:
+"jpg|png" finds a.JPG and b.png, "^a" the names that start with a or A, "txt$" those that
+end in txt. Write a pattern that starts with '-' as "[-]...".
+  --path FOLDER  a folder of the volume, names separated by '/'
+Exit status 2 also when PATTERN is not a valid expression (for example "*.jpg").
 )";
 
 class UsageError {
@@ -551,11 +566,11 @@ std::optional<EntryId> findPath(const EntrySource& source, std::string_view path
 }
 
 // Control characters and backslashes escaped, so that one entry stays on one line.
-std::string lineSafe(std::string_view text) {
+std::string lineSafe(std::string_view text, bool escapeBackslashes = true) {
   std::string out;
   for (const char c : text) {
     const auto u = static_cast<unsigned char>(c);
-    if (c == '\\') {
+    if (c == '\\' && escapeBackslashes) {
       out += "\\\\";
     } else if (u < 0x20 || u == 0x7F) {
       char escaped[8];
@@ -720,6 +735,54 @@ int runCat(const Parsed& p, Io& io) {
   return kExitOk;
 }
 
+int runSearch(const Parsed& p, Io& io) {
+  if (p.operands.size() != 2) throw UsageError("search takes DISK and PATTERN");
+  const std::string& pattern = p.operands[1];
+  if (!pattern.empty() && !validSearchPattern(pattern)) {
+    io.err << "talvix search: " << kSearchPatternRefused << " (" << pattern
+           << " is not a valid regular expression)\n";
+    return kExitUsage;
+  }
+  OpenedVolume opened;
+  if (!openVolume(p, p.operands[0], io, opened)) return kExitError;
+  EntrySource& source = opened.scanned->entries();
+  const std::string base = p.values.contains("--path") ? p.values.at("--path") : "";
+  const auto folder = findPath(source, base);
+  if (!folder || (*folder != kNoEntry && !source.isFolder(*folder))) {
+    io.err << "talvix: no folder " << base << " on this volume\n";
+    return kExitError;
+  }
+  std::string folderPath = "ROOT";
+  for (std::string_view rest = base; !rest.empty();) {
+    const auto slash = rest.find('/');
+    const std::string_view part = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (!part.empty()) folderPath += "\\" + std::string(part);
+  }
+  // Results as they are found; an interrupt ends the search at its next progress step.
+  struct Printer : SearchView, ProgressTarget {
+    Io& io;
+    WorkerControl control;
+    explicit Printer(Io& i) : io(i) {}
+    void searchStarted() override {}
+    void addResult(const SearchHit& hit) override { io.out << lineSafe(hit.path, false) << '\n'; }
+    void setTreeSearching(bool) override {}
+    void searchEnded() override {}
+    void setProgressRange(std::int64_t, std::int64_t) override {}
+    void setProgressPosition(std::int64_t) override {
+      if (interrupted.load()) control.requestStop();
+    }
+  } printer(io);
+  interrupted = false;
+  talvix::runSearch(source, *folder, folderPath, pattern,
+                    {.view = &printer, .progress = &printer, .control = &printer.control});
+  if (interrupted) {
+    io.err << "talvix: stopped\n";
+    return kExitError;
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 void requestInterrupt() noexcept {
@@ -731,6 +794,7 @@ int run(const std::vector<std::string>& args, Io io) {
   const std::string lsHelp = std::string(kLsHelp) + std::string(kVolumeOptionsHelp);
   const std::string saveHelp = std::string(kSaveHelp) + std::string(kVolumeOptionsHelp);
   const std::string catHelp = std::string(kCatHelp) + std::string(kVolumeOptionsHelp);
+  const std::string searchHelp = std::string(kSearchHelp) + std::string(kVolumeOptionsHelp);
   struct Entry {
     Command run;
     std::string_view help;
@@ -754,6 +818,10 @@ int run(const std::vector<std::string>& args, Io io) {
         {"--gpt", "--volume=", "--start=", "--fs=", "--size-mb=", "--mode=", "--path=", "--out="}}},
       {"cat",
        {runCat, catHelp, {"--gpt", "--volume=", "--start=", "--fs=", "--size-mb=", "--mode="}}},
+      {"search",
+       {runSearch,
+        searchHelp,
+        {"--gpt", "--volume=", "--start=", "--fs=", "--size-mb=", "--mode=", "--path="}}},
   };
   if (args.empty()) {
     io.err << kMainHelp;

@@ -156,5 +156,55 @@ TEST(Cli, VolumesInEveryFormat) {
             "0\tNTFS\t2   MB\t6144\n");
 }
 
+TEST(Cli, SearchListsMatchingFilesOfTheSampleDisk) {
+  const std::string disk = (test::sourceDir() / "examples" / "sample.vmdk").string();
+  struct Case {
+    std::vector<std::string> args;  // after "search DISK --volume 0"
+    int code;
+    std::string out, err;  // err: a part of standard error
+  };
+  const Case cases[] = {
+      {{"txt$"},
+       0,
+       "ROOT\\COMPRESSED\\compressible.txt\n"
+       "ROOT\\DOCUMENTS\\REPORTS\\2023\\summary.txt\n"
+       "ROOT\\DOCUMENTS\\letter.txt\n"
+       "ROOT\\OLD PROJECTS\\plan.txt\n"
+       "ROOT\\ÜNïCøDé – 日本語\\Grüße.txt\n"
+       "ROOT\\ÜNïCøDé – 日本語\\Привет мир.txt\n"
+       "ROOT\\README.txt\n"
+       "ROOT\\deleted-note.txt\n",
+       ""},
+      {{"^A|PHOTO"},
+       0,
+       "ROOT\\DOCUMENTS\\REPORTS\\2023\\annual-report.bin\n"
+       "ROOT\\PICTURES\\photo-0001.bin\n"
+       "ROOT\\PICTURES\\deleted-photo.bin\n",
+       ""},
+      {{"--path", "Documents/Reports", "^a|letter"},
+       0,
+       "ROOT\\DOCUMENTS\\REPORTS\\2023\\annual-report.bin\n",
+       ""},
+      {{"nothing-is-called-this"}, 0, "", ""},
+      {{"*.jpg"},
+       2,
+       "",
+       "such characters are not allowed for search.Try again with different pattern."},
+      {{"--path", "README.txt", "txt"}, 1, "", "no folder README.txt"},
+      {{}, 2, "", "search takes DISK and PATTERN"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"search", disk, "--volume", "0"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const auto r = talvix(args);
+    SCOPED_TRACE(testing::PrintToString(c.args) + "\n" + r.err);
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_NE(r.err.find(c.err), std::string::npos);
+  }
+  EXPECT_NE(talvix({"--help"}).out.find("search DISK VOLUME PATTERN"), std::string::npos);
+  EXPECT_NE(talvix({"search", "--help"}).out.find("Usage: talvix search"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace talvix
