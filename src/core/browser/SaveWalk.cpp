@@ -140,14 +140,17 @@ SaveCounts saveFolder(EntrySource& source, EntryId folder,
   return counts;
 }
 
-bool runSave(EntrySource& source, EntryId selected, const std::filesystem::path& outputFolder,
-             Prompter& prompter, SaveTargets targets, std::atomic<bool>* stop) {
+std::optional<SaveCounts> runSave(EntrySource& source, std::optional<EntryId> selected,
+                                  const std::filesystem::path& outputFolder, Prompter& prompter,
+                                  SaveTargets targets, std::atomic<bool>* stop) {
   if (outputFolder.empty()) {
     prompter.inform("select output folder", Caption::programName, MessageIcon::none);
-    return false;
+    return std::nullopt;
   }
-  if (!source.savableFolder(selected)) return false;
-  const std::uint64_t files = countFilesBelow(source, selected);
+  if (!selected || (*selected != kNoEntry && !source.savableFolder(*selected))) {
+    return std::nullopt;
+  }
+  const std::uint64_t files = countFilesBelow(source, *selected);
   if (targets.progress != nullptr) {
     targets.progress->setProgressRange(0, static_cast<std::int64_t>(files));
   }
@@ -156,16 +159,26 @@ bool runSave(EntrySource& source, EntryId selected, const std::filesystem::path&
                 "number of files found inside this folder = %lld .do u want to continue dumping "
                 "these files..?",
                 static_cast<long long>(files));
-  if (!prompter.askYesNo(question, Caption::programName, MessageIcon::none)) return false;
+  if (!prompter.askYesNo(question, Caption::programName, MessageIcon::none)) return std::nullopt;
   // A Stop pressed during the scan must not end this save before it starts.
   if (stop != nullptr) stop->store(false);
   targets.stop = stop;
-  saveFolder(source, selected, outputFolder, targets);
+  const SaveCounts counts = saveFolder(source, *selected, outputFolder, targets);
   if (targets.progress != nullptr) {
     targets.progress->setProgressPosition(static_cast<std::int64_t>(files));
   }
   prompter.inform("Saving process done", Caption::applicationTitle, MessageIcon::information);
-  return true;
+  // "done" alone would hide files that are missing from the output folder.
+  if (counts.failed != 0) {
+    char text[160];
+    std::snprintf(text, sizeof text, std::string(kSaveFailedFiles).c_str(),
+                  static_cast<unsigned long long>(counts.failed),
+                  static_cast<unsigned long long>(counts.written + counts.failed));
+    prompter.inform(text, Caption::applicationTitle, MessageIcon::information);
+  } else if (counts.written == 0) {
+    prompter.inform(kSaveWroteNothing, Caption::applicationTitle, MessageIcon::information);
+  }
+  return counts;
 }
 
 bool saveOneFile(EntrySource& source, EntryId file, const std::filesystem::path& outputFolder) {

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "browser/EntrySource.h"
 
@@ -40,10 +42,18 @@ std::uint64_t countFilesBelow(const EntrySource& source, EntryId folder);
 SaveCounts saveFolder(EntrySource& source, EntryId folder,
                       const std::filesystem::path& outputFolder, SaveTargets targets);
 
-// The Save button: asks, saves and reports as the page does. `stop` is cleared first.
-// Answers false when nothing was saved (no output folder, not a folder, or No).
-bool runSave(EntrySource& source, EntryId selected, const std::filesystem::path& outputFolder,
-             Prompter& prompter, SaveTargets targets, std::atomic<bool>* stop);
+// Told after "Saving process done" when files could not be written, or none was.
+inline constexpr std::string_view kSaveFailedFiles =
+    "%llu of %llu files could not be written into the output folder.";
+inline constexpr std::string_view kSaveWroteNothing = "No file was written into the output folder.";
+
+// The Save button: asks, saves and reports as the page does. `selected` is the folder to save
+// (kNoEntry: the whole volume), none when the selection is nothing Save writes. `stop` is
+// cleared once the user has said Yes. Answers the counts, none when nothing was saved (no
+// output folder, not a folder, or No).
+std::optional<SaveCounts> runSave(EntrySource& source, std::optional<EntryId> selected,
+                                  const std::filesystem::path& outputFolder, Prompter& prompter,
+                                  SaveTargets targets, std::atomic<bool>* stop);
 
 // Quick save: one file into `outputFolder` under its (safe) name.
 bool saveOneFile(EntrySource& source, EntryId file, const std::filesystem::path& outputFolder);

@@ -123,7 +123,36 @@ std::vector<std::byte> ntfs::recordByNumber(std::uint64_t number) {
   }
   const auto index = static_cast<std::int64_t>(number);
   if (number >= entries.size() || !validIndex(index)) return {};
-  return readRecord(entries[number].recordOffset);
+  return entryRecord(index);
+}
+
+// With clusters smaller than a record, a record of the $MFT may begin in one run and end in
+// the next (collectMftRecords takes it whole from both): its bytes are gathered run by run,
+// as its offset names only where the first of them lies.
+std::vector<std::byte> ntfs::entryRecord(std::int64_t index) {
+  const std::uint64_t offset = entries[static_cast<std::size_t>(index)].recordOffset;
+  if (!indexIsRecordNumber_ || clusterBytes == 0 || clusterBytes >= recordBytes) {
+    return readRecord(offset);
+  }
+  std::vector<std::byte> record(recordBytes);
+  std::uint64_t vcn = static_cast<std::uint64_t>(index) * (recordBytes / clusterBytes);
+  std::size_t done = 0;
+  for (const DataRun& run : mftRuns) {
+    if (vcn >= run.clusterCount) {
+      vcn -= run.clusterCount;
+      continue;
+    }
+    const std::uint64_t clusters =
+        std::min<std::uint64_t>(run.clusterCount - vcn, (record.size() - done) / clusterBytes);
+    const auto part = std::span(record).subspan(done, clusters * clusterBytes);
+    if (!run.sparse && !readVolume((run.startCluster + vcn) * clusterBytes, part)) return {};
+    done += part.size();
+    vcn = 0;
+    if (done == record.size()) break;
+  }
+  if (done != record.size()) return readRecord(offset);
+  applyFixups(record);
+  return record;
 }
 
 std::optional<std::uint64_t> ntfs::mftRecordOffset(std::uint64_t number) const {
@@ -146,7 +175,7 @@ std::vector<DataStream> ntfs::dataStreams(std::int64_t index) {
   const NtfsEntry& entry = entries[static_cast<std::size_t>(index)];
   if (entry.isFolder()) return {};
   const std::int64_t ownNumber = indexIsRecordNumber_ ? index : entry.recordNumber;
-  return streamsOf(readRecord(entry.recordOffset), ownNumber);
+  return streamsOf(entryRecord(index), ownNumber);
 }
 
 // The $DATA streams of a base record, with the pieces that its attribute list places in
@@ -259,7 +288,8 @@ bool ntfs::writeStream(const DataStream& stream, ByteSink& out) {
       const std::uint64_t runBytes =
           std::min(run.clusterCount, remaining / clusterBytes + 1) * clusterBytes;
       const std::uint64_t n = std::min(runBytes, remaining);
-      if (run.sparse) {
+      // A run past the volume's end would read another volume's bytes: it is a hole here.
+      if (run.sparse || run.outsideVolume) {
         if (!out.zeros(n)) return false;
       } else {
         for (std::uint64_t off = 0; off < n;) {
@@ -307,7 +337,7 @@ bool ntfs::writeStream(const DataStream& stream, ByteSink& out) {
       lcns[c] = -1;
       if (runIndex < stream.runs.size()) {
         const DataRun& run = stream.runs[runIndex];
-        if (!run.sparse) {
+        if (!run.sparse && !run.outsideVolume) {
           lcns[c] = static_cast<std::int64_t>(run.startCluster + inRun);
           last = c + 1;
         }
@@ -402,6 +432,9 @@ bool ntfs::deepScanMftRecords() {
   mftReady = false;
   indexIsRecordNumber_ = false;
   if (reader == nullptr || !reader->seek(0)) return false;
+  // Index 0 ends a chain ("no child"), so a record found cannot be entry 0: it would never be
+  // listed. An empty slot, which is no record, takes it.
+  if (entries.empty()) entries.emplace_back();
   const auto range = static_cast<std::int64_t>(volumeBytes / kDeepChunkBytes);
   setRange(range);
   std::vector<std::byte> chunk(kDeepChunkBytes + recordBytes);

@@ -400,9 +400,11 @@ void ntfs::linkEntry(std::int64_t index) {
   NtfsEntry& entry = entries[static_cast<std::size_t>(index)];
   const std::int64_t parent = entry.parentIndex;
   const auto count = static_cast<std::int64_t>(entries.size());
-  // Entry 0 (the $MFT) can be nobody's child: 0 means "no child". The root is its own parent.
-  if (index == 0 || parent == index || entry.linked) return;
-  if (parent < 0 || parent >= count) {
+  // Entry 0 (the $MFT) can be nobody's child: 0 means "no child".
+  if (index == 0 || entry.linked) return;
+  // The root is its own parent and is never listed as an orphan (linkOrphans passes it by);
+  // any other record that names itself would hang nowhere.
+  if (parent == index || parent < 0 || parent >= count) {
     entry.orphan = 1;
     return;
   }

@@ -168,6 +168,8 @@ class ntfs {
   std::uint64_t volumeClusters() const;
   // MFT record `number`, fix-ups applied; empty when it is not among the entries.
   std::vector<std::byte> recordByNumber(std::uint64_t number);
+  // Entry `index`'s record, fix-ups applied; empty when it cannot be read.
+  std::vector<std::byte> entryRecord(std::int64_t index);
   std::vector<DataStream> streamsOf(std::vector<std::byte> record, std::int64_t ownNumber);
   void adoptClusterSizeFrom(std::uint64_t mftRecordOffset);
   std::vector<DataRun> mftRunsAt(std::uint64_t recordOffset);
