@@ -58,15 +58,19 @@ struct FileSink final : ByteSink {
       done += static_cast<std::size_t>(n);
     }
     offset += b.size();
+    holeAtEnd = holeAtEnd && b.empty();
     return true;
   }
   bool zeros(std::uint64_t count) override {
     offset += count;
+    holeAtEnd = count != 0;
     return true;
   }
-  bool finish() { return ::ftruncate(fd, static_cast<off_t>(offset)) == 0; }
+  // A file that ends in a hole gets its length here; otherwise the writes gave it.
+  bool finish() { return !holeAtEnd || ::ftruncate(fd, static_cast<off_t>(offset)) == 0; }
   int fd;
   std::uint64_t offset = 0;
+  bool holeAtEnd = false;
 };
 
 // One $DATA attribute (or piece of one, when its runs are spread over several records).
