@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -65,6 +66,19 @@ std::map<std::string, TskFile> tskFiles(const fs::path& image, std::int64_t sect
     all.push_back({name.substr(1), {f[2], std::stoll(f[8])}});
   }
   for (auto& [path, file] : all) files.emplace(path, file);
+  // The fixture's own list of what it wrote knows the times that fls cannot show (before
+  // 1970 it wraps them around).
+  fs::path written = image;
+  written.replace_extension(".files.tsv");
+  std::ifstream list(written);
+  for (std::string line; std::getline(list, line);) {
+    const auto tab = line.find('\t');
+    const auto last = line.rfind('\t');
+    const auto it = files.find(line.substr(0, tab));
+    if (tab != std::string::npos && it != files.end()) {
+      it->second.modified = std::stoll(line.substr(last + 1));
+    }
+  }
   return files;
 }
 
@@ -109,6 +123,12 @@ TEST(NtfsAgainstTsk, SavedFilesMatchIcatWithPathsAndTimes) {
     for (const auto& [path, file] : expected) {
       if (fs::exists(out.path() / path)) savedByRecord[file.inode] = path;
     }
+    // tsk_recover writes every allocated file under its path in one run; streams, which it
+    // leaves out, come from icat.
+    test::TempDir reference;
+    ASSERT_TRUE(capture("tsk_recover -a -o " + std::to_string(v.sector) + " " +
+                        shellQuote(v.image.string()) + " " + shellQuote(reference.path().string()))
+                    .has_value());
     for (const auto& [path, file] : expected) {
       SCOPED_TRACE(path);
       fs::path saved = out.path() / path;
@@ -116,8 +136,13 @@ TEST(NtfsAgainstTsk, SavedFilesMatchIcatWithPathsAndTimes) {
         ASSERT_TRUE(savedByRecord.contains(file.inode)) << "not saved";
         saved = out.path() / savedByRecord[file.inode];
       }
-      const auto content = capture("icat -o " + std::to_string(v.sector) + " " +
-                                   shellQuote(v.image.string()) + " " + file.inode);
+      std::optional<std::string> content;
+      if (path.find(':') == std::string::npos) {
+        content = fileBytes(reference.path() / path);
+      } else {
+        content = capture("icat -o " + std::to_string(v.sector) + " " +
+                          shellQuote(v.image.string()) + " " + file.inode);
+      }
       ASSERT_TRUE(content.has_value());
       EXPECT_TRUE(fileBytes(saved) == *content) << "content differs";
       struct stat st {};
@@ -143,9 +168,16 @@ TEST(NtfsAgainstTsk, ListingHoldsEveryFileTskLists) {
       ASSERT_EQ(f.size(), 4u) << line;
       if (f[0] == "f" && f[1] == "0") sizes[f[3]] = std::stoull(f[2]);
     }
+    // Each file once: a file with several names (hard links) is listed under one of them.
+    std::map<std::string, std::vector<std::string>> pathsByRecord;
     for (const auto& [path, file] : tskFiles(v.image, v.sector)) {
       if (path.find(':') != std::string::npos) continue;  // streams are saved, not listed
-      EXPECT_TRUE(sizes.contains(path)) << path;
+      pathsByRecord[file.inode].push_back(path);
+    }
+    for (const auto& [record, paths] : pathsByRecord) {
+      EXPECT_TRUE(std::any_of(paths.begin(), paths.end(), [&](const std::string& p) {
+        return sizes.contains(p);
+      })) << paths.front();
     }
   }
 }

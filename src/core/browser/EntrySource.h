@@ -64,6 +64,10 @@ class EntrySource {
   virtual void setFolderTimes(EntryId /*id*/, const std::filesystem::path& /*folder*/) {}
   // The file's content alone.
   virtual bool writeContent(EntryId id, ByteSink& out) = 0;
+
+  // Gives the entry a new name (a recycled file gets back the one it had). False when the
+  // file system's entries cannot be renamed.
+  virtual bool rename(EntryId /*id*/, const std::string& /*newName*/) { return false; }
 };
 
 }  // namespace talvix

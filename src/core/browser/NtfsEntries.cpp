@@ -135,4 +135,12 @@ bool NtfsEntries::writeContent(EntryId id, ByteSink& out) {
   return streams.empty() || parser_.writeStream(streams.front(), out);
 }
 
+bool NtfsEntries::rename(EntryId id, const std::string& newName) {
+  if (entry(id) == nullptr) return false;
+  ntfs::NtfsEntry& e = parser_.entries[id];
+  e.name = newName;
+  e.named = true;
+  return true;
+}
+
 }  // namespace talvix

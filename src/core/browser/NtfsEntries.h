@@ -27,6 +27,7 @@ class NtfsEntries final : public EntrySource {
   bool save(EntryId id, const std::filesystem::path& folder, const std::string& fileName) override;
   void setFolderTimes(EntryId id, const std::filesystem::path& folder) override;
   bool writeContent(EntryId id, ByteSink& out) override;
+  bool rename(EntryId id, const std::string& newName) override;
 
  private:
   const ntfs::NtfsEntry* entry(EntryId id) const;

@@ -14,6 +14,7 @@ class ScannedNtfs final : public ScannedVolume {
   ScannedNtfs() : entries_(parser) {}
   EntrySource& entries() override { return entries_; }
   void requestStop() override { parser.stopRequested = true; }
+  void clearStop() override { parser.stopRequested = false; }
 
   ntfs::ntfs parser;
 

@@ -34,6 +34,8 @@ class ScannedVolume {
   virtual EntrySource& entries() = 0;
   // Ends the scan at its next unit of work.
   virtual void requestStop() = 0;
+  // Forgets a stop, so that later saves and searches run.
+  virtual void clearStop() = 0;
 };
 
 // The file systems the browser reads, by the volume's file-system text (case ignored).

@@ -10,6 +10,8 @@
 
 #include "CTalvixApp.h"
 #include "PopulateDriveDlg.h"
+#include "VolumeScanDlg.h"
+#include "browser/VolumeScan.h"
 #include "wizard/RecoveryModes.h"
 
 namespace talvix::gui {
@@ -103,10 +105,17 @@ void ParceModeNtfsDlg::deepClicked() {
 }
 
 void ParceModeNtfsDlg::nextClicked() {
-  const char* page =
-      recoveryMode == 2 ? "The damaged-volume search (Advanced mode)" : "The file browser";
-  app_.prompter().inform(std::string(page) + " is not available yet in this version.",
-                         Caption::applicationTitle, MessageIcon::information);
+  // The browser tells a volume it cannot read ("not a valid drive.") itself.
+  const BrowsedFileSystem fs = browsedFileSystem(volume.fileSystem);
+  if (recoveryMode != 2 && (fs == BrowsedFileSystem::ntfs || fs == BrowsedFileSystem::none)) {
+    showNext(new VolumeScanDlg(app_, *this));
+    return;
+  }
+  const std::string page = recoveryMode == 2
+                               ? "The damaged-volume search (Advanced mode)"
+                               : "The file browser for " + volume.fileSystem + " volumes";
+  app_.prompter().inform(page + " is not available yet in this version.", Caption::applicationTitle,
+                         MessageIcon::information);
 }
 
 }  // namespace talvix::gui

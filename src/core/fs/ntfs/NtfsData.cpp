@@ -92,15 +92,24 @@ void collectPieces(std::span<const std::byte> record, std::vector<Piece>& pieces
   }
 }
 
+// 100-ns units since 1601 as a time for the output file; 0 (no time) leaves the file's own.
 timespec timeOf(std::uint64_t fileTime) {
-  constexpr std::uint64_t kUnixEpoch = 116444736000000000ULL;  // 1970 in 100 ns since 1601
+  constexpr std::int64_t kUnixEpoch = 116444736000000000LL;  // 1970 in 100 ns since 1601
   timespec t{};
-  if (fileTime < kUnixEpoch || fileTime >= (1ULL << 63)) {
+  if (fileTime == 0 || fileTime >= (1ULL << 63)) {
     t.tv_nsec = UTIME_OMIT;
     return t;
   }
-  t.tv_sec = static_cast<time_t>((fileTime - kUnixEpoch) / 10000000);
-  t.tv_nsec = static_cast<long>((fileTime - kUnixEpoch) % 10000000 * 100);
+  // Times before 1970 are negative; the remainder stays positive.
+  const std::int64_t since1970 = static_cast<std::int64_t>(fileTime) - kUnixEpoch;
+  std::int64_t seconds = since1970 / 10000000;
+  std::int64_t rest = since1970 % 10000000;
+  if (rest < 0) {
+    rest += 10000000;
+    --seconds;
+  }
+  t.tv_sec = static_cast<time_t>(seconds);
+  t.tv_nsec = static_cast<long>(rest * 100);
   return t;
 }
 
@@ -469,7 +478,9 @@ bool ntfs::deepScanMftRecords() {
       entries.push_back(std::move(entry));
       std::memcpy(record.data(), chunk.data() + offset, recordBytes);
       parseRecordBytes(record, entries.back().index);
-      if (entries.back().named) {
+      // A base record whose name lies in an extension record is kept until the names are
+      // matched up.
+      if (entries.back().named || entries.back().hasAttributeList) {
         entries.back().orphan = 1;
         if (entries.back().index % 256 == 0) {
           char text[64];

@@ -162,7 +162,7 @@ bool ntfs::locateMftRun() {
           mftReady = true;
           runsPending = false;
           entries.clear();
-          extensionSizes_.clear();
+          extensionFacts_.clear();
           offsetByNumber_.clear();
           indexIsRecordNumber_ = true;
           return true;
@@ -239,7 +239,7 @@ void ntfs::collectMftRecords() {
     setStatus("got run...");
   }
   entries.clear();
-  extensionSizes_.clear();
+  extensionFacts_.clear();
 
   // An MFT cannot be larger than its volume: a damaged run list must not make millions of
   // slots. Unknown volume sizes are bounded by the disk.
@@ -381,13 +381,22 @@ void ntfs::parseRecordBytes(std::span<std::byte> record, std::int64_t index) {
     } else if (a.type == kAttrData && a.nameLength == 0 && a.firstVcn == 0) {
       const std::uint64_t size = a.nonResident ? a.realSize : a.valueLength;
       if (header.baseRecord != 0) {
-        extensionSizes_.emplace_back(static_cast<std::int64_t>(header.baseRecord), size);
+        extensionFacts_.push_back({static_cast<std::int64_t>(header.baseRecord), size, {}});
       } else {
         entry.dataSize = size;
       }
+    } else if (a.type == kAttrAttributeList) {
+      entry.hasAttributeList = true;
     }
   }
   if (!haveName) return;
+  if (header.baseRecord != 0) {
+    // An extension record's name belongs to its base record, which is the file.
+    entry.kind = 0;
+    extensionFacts_.push_back(
+        {static_cast<std::int64_t>(header.baseRecord), {}, std::move(chosen)});
+    return;
+  }
   entry.named = true;
   entry.name = std::move(chosen.name);
   entry.parentIndex = parentIndexOf(chosen.parentRecord);
@@ -429,23 +438,39 @@ void ntfs::appendSibling(std::int64_t index) {
   parent.lastChild = index;
 }
 
-void ntfs::finishBaseSizes() {
+// Sizes and names that extension records hold for their base records (a file with many
+// attributes may keep even its $FILE_NAME in one).
+void ntfs::finishExtensionRecords() {
   std::unordered_map<std::int64_t, std::int64_t> byNumber;
-  if (!indexIsRecordNumber_ && !extensionSizes_.empty()) {
+  if (!indexIsRecordNumber_ && !extensionFacts_.empty()) {
     for (const NtfsEntry& e : entries) {
       if (e.recordNumber >= 0) byNumber.emplace(e.recordNumber, e.index);
     }
   }
-  for (const auto& [base, size] : extensionSizes_) {
-    std::int64_t target = base;
+  for (ExtensionFact& fact : extensionFacts_) {
+    std::int64_t target = fact.base;
     if (!indexIsRecordNumber_) {
-      const auto it = byNumber.find(base);
+      const auto it = byNumber.find(fact.base);
       if (it == byNumber.end()) continue;
       target = it->second;
     }
-    if (validIndex(target)) entries[static_cast<std::size_t>(target)].dataSize = size;
+    if (!validIndex(target)) continue;
+    NtfsEntry& e = entries[static_cast<std::size_t>(target)];
+    if (fact.size) e.dataSize = *fact.size;
+    if (fact.name.verdict != Verdict::valid || e.named) continue;
+    e.named = true;
+    e.name = std::move(fact.name.name);
+    e.parentIndex = parentIndexOf(fact.name.parentRecord);
+    e.allocatedSize = fact.name.allocatedSize;
+    e.nameFlags = fact.name.flags;
+    if (fact.name.isDirectory()) e.kind = 'D';
+    if (indexIsRecordNumber_) {
+      linkEntry(target);
+    } else {
+      e.orphan = 1;
+    }
   }
-  extensionSizes_.clear();
+  extensionFacts_.clear();
 }
 
 void ntfs::buildEntryTree() {
@@ -459,7 +484,7 @@ void ntfs::buildEntryTree() {
         parseMftRecord(entries[i].recordOffset, static_cast<std::int64_t>(i));
     }
   }
-  finishBaseSizes();
+  finishExtensionRecords();
 
   NtfsEntry orphans;
   std::memcpy(orphans.signature.data(), "FILE", 4);
@@ -538,8 +563,9 @@ void ntfs::linkOrphans() {
   int folders = 0;
   bool firstFolder = true;
   for (std::int64_t i = 0; i < count; ++i) {
-    if (i == orphanIndex || i == rootIndex) continue;
     NtfsEntry& e = entries[static_cast<std::size_t>(i)];
+    // Entry 0 would end a chain; records without a name show nothing.
+    if (i == 0 || i == orphanIndex || i == rootIndex || !e.named) continue;
     e.firstChild = e.parentIndex = e.nextSibling = 0;
     e.lastChild = 0;
     bool asFolder = e.isFolder();

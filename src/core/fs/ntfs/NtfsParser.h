@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "browser/TreeControl.h"
+#include "fs/ntfs/FileNameAttribute.h"
 #include "fs/ntfs/RunList.h"
 #include "util/ByteSink.h"
 #include "volumes/Volume.h"
@@ -50,6 +51,7 @@ struct NtfsEntry {
   std::uint64_t creationTime = 0, modificationTime = 0, accessTime = 0;  // $STANDARD_INFORMATION
   std::uint32_t nameFlags = 0;     // file attribute bits of the $FILE_NAME taken
   std::int64_t recordNumber = -1;  // as the record states it (NTFS 3.1 headers); -1 unknown
+  bool hasAttributeList = false;
 
   bool isRecord() const { return std::string_view(signature.data(), 4) == "FILE"; }
   bool isFolder() const { return kind == 'D'; }
@@ -163,7 +165,7 @@ class ntfs {
   void linkOrphans();
   void fillTree();
   void appendMftSlots(std::span<const std::byte> slots, std::uint64_t firstOffset);
-  void finishBaseSizes();
+  void finishExtensionRecords();
   void dropUncollectedSlots();
   std::uint64_t volumeClusters() const;
   // MFT record `number`, fix-ups applied; empty when it is not among the entries.
@@ -176,7 +178,12 @@ class ntfs {
   // Where MFT record `number` lies, through the $MFT's runs; nullopt outside them.
   std::optional<std::uint64_t> mftRecordOffset(std::uint64_t number) const;
 
-  std::vector<std::pair<std::int64_t, std::uint64_t>> extensionSizes_;  // base record, size
+  struct ExtensionFact {
+    std::int64_t base = 0;  // the base record's number
+    std::optional<std::uint64_t> size;
+    FileName name;  // verdict valid when the extension record held the file's name
+  };
+  std::vector<ExtensionFact> extensionFacts_;
   // Whether an entry's index is its MFT record number (records read from the $MFT), or the
   // records were found by a search and know their numbers only from their headers.
   bool indexIsRecordNumber_ = true;
