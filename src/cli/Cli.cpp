@@ -542,15 +542,22 @@ bool openVolume(const Parsed& p, const std::string& disk, Io& io, OpenedVolume& 
   return true;
 }
 
+// The names of a path with '/' between them; empty parts are left out.
+std::vector<std::string_view> pathParts(std::string_view path) {
+  std::vector<std::string_view> parts;
+  while (!path.empty()) {
+    const auto slash = path.find('/');
+    if (slash != 0) parts.push_back(path.substr(0, slash));
+    path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+  }
+  return parts;
+}
+
 // The entry at `path` ('/' between names; empty: the top level, kNoEntry). A live entry is
 // taken before a deleted one of the same name.
 std::optional<EntryId> findPath(const EntrySource& source, std::string_view path) {
   EntryId at = kNoEntry;
-  while (!path.empty()) {
-    const auto slash = path.find('/');
-    const std::string_view part = path.substr(0, slash);
-    path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
-    if (part.empty()) continue;
+  for (const std::string_view part : pathParts(path)) {
     if (at != kNoEntry && !source.isFolder(at)) return std::nullopt;
     EntryId match = kNoEntry;
     std::set<EntryId> seen;
@@ -563,6 +570,16 @@ std::optional<EntryId> findPath(const EntrySource& source, std::string_view path
     at = match;
   }
   return at;
+}
+
+// The folder at `path` (kNoEntry for the top level); says so on stderr when there is none.
+std::optional<EntryId> folderAt(const EntrySource& source, const std::string& path, Io& io) {
+  const auto folder = findPath(source, path);
+  if (!folder || (*folder != kNoEntry && !source.isFolder(*folder))) {
+    io.err << "talvix: no folder " << path << " on this volume\n";
+    return std::nullopt;
+  }
+  return folder;
 }
 
 // Control characters and backslashes escaped, so that one entry stays on one line.
@@ -602,19 +619,11 @@ int runLs(const Parsed& p, Io& io) {
   if (!openVolume(p, p.operands[0], io, opened)) return kExitError;
   EntrySource& source = opened.scanned->entries();
   const std::string base = p.values.contains("--path") ? p.values.at("--path") : "";
-  const auto folder = findPath(source, base);
-  if (!folder || (*folder != kNoEntry && !source.isFolder(*folder))) {
-    io.err << "talvix: no folder " << base << " on this volume\n";
-    return kExitError;
-  }
+  const auto folder = folderAt(source, base, io);
+  if (!folder) return kExitError;
   const bool recursive = p.flags.contains("-r");
   std::string prefix;
-  for (std::string_view rest = base; !rest.empty();) {
-    const auto slash = rest.find('/');
-    const std::string_view part = rest.substr(0, slash);
-    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-    if (!part.empty()) prefix += std::string(part) + "/";
-  }
+  for (const std::string_view part : pathParts(base)) prefix += std::string(part) + "/";
 
   bool first = true;
   if (format == "json") io.out << "[";
@@ -675,11 +684,8 @@ int runSave(const Parsed& p, Io& io) {
   if (!openVolume(p, p.operands[0], io, opened)) return kExitError;
   EntrySource& source = opened.scanned->entries();
   const std::string base = p.values.contains("--path") ? p.values.at("--path") : "";
-  const auto folder = findPath(source, base);
-  if (!folder || (*folder != kNoEntry && !source.isFolder(*folder))) {
-    io.err << "talvix: no folder " << base << " on this volume\n";
-    return kExitError;
-  }
+  const auto folder = folderAt(source, base, io);
+  if (!folder) return kExitError;
   const std::filesystem::path out = p.values.at("--out");
   std::error_code ec;
   std::filesystem::create_directories(out, ec);
@@ -747,18 +753,10 @@ int runSearch(const Parsed& p, Io& io) {
   if (!openVolume(p, p.operands[0], io, opened)) return kExitError;
   EntrySource& source = opened.scanned->entries();
   const std::string base = p.values.contains("--path") ? p.values.at("--path") : "";
-  const auto folder = findPath(source, base);
-  if (!folder || (*folder != kNoEntry && !source.isFolder(*folder))) {
-    io.err << "talvix: no folder " << base << " on this volume\n";
-    return kExitError;
-  }
+  const auto folder = folderAt(source, base, io);
+  if (!folder) return kExitError;
   std::string folderPath = "ROOT";
-  for (std::string_view rest = base; !rest.empty();) {
-    const auto slash = rest.find('/');
-    const std::string_view part = rest.substr(0, slash);
-    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-    if (!part.empty()) folderPath += "\\" + std::string(part);
-  }
+  for (const std::string_view part : pathParts(base)) folderPath += "\\" + std::string(part);
   // Results as they are found; an interrupt ends the search at its next progress step.
   struct Printer : SearchView, ProgressTarget {
     Io& io;

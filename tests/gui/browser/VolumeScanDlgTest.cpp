@@ -24,65 +24,18 @@
 #include "DriveParsingModes.h"
 #include "ParceModeNtfsDlg.h"
 #include "PopulateDriveDlg.h"
+#include "ScriptedServices.h"
 #include "VhdInputDialog.h"
 #include "VolumeScanDlg.h"
 
 using namespace talvix;
 using namespace talvix::gui;
+using namespace talvix::gui::test;
 
 namespace {
 
 const QString kSample = QStringLiteral(TALVIX_SOURCE_ROOT "/examples/sample.vmdk");
 constexpr int kScanTimeout = 120000;
-
-struct Prompt {
-  std::string text;
-  Caption caption;
-  MessageIcon icon;
-};
-
-// Message boxes as a record; questions answered from a script (No when it runs out).
-class ScriptedPrompter : public Prompter {
- public:
-  void inform(std::string_view text, Caption caption, MessageIcon icon) override {
-    prompts.push_back({std::string(text), caption, icon});
-  }
-  bool askYesNo(std::string_view text, Caption caption, MessageIcon icon) override {
-    prompts.push_back({std::string(text), caption, icon});
-    if (answers.empty()) return false;
-    const bool answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  QStringList texts() const {
-    QStringList out;
-    for (const Prompt& p : prompts) out << QString::fromStdString(p.text);
-    return out;
-  }
-  QString last() const { return prompts.empty() ? QString() : texts().constLast(); }
-  std::vector<Prompt> prompts;
-  std::deque<bool> answers;
-};
-
-// Folder choosers answered from a script; a null string is a cancelled chooser.
-class ScriptedDialogs : public FileDialogs {
- public:
-  std::optional<QString> openDiskFile(QWidget*) override { return next(files); }
-  std::optional<QString> chooseFolder(QWidget*, const QString& title) override {
-    folderTitles.push_back(title);
-    return next(folders);
-  }
-  QStringList files, folders, folderTitles;
-
- private:
-  static std::optional<QString> next(QStringList& queue) {
-    if (queue.isEmpty() || queue.constFirst().isNull()) {
-      if (!queue.isEmpty()) queue.removeFirst();
-      return std::nullopt;
-    }
-    return queue.takeFirst();
-  }
-};
 
 // The wizard on the sample disk, driven up to the recovery mode page.
 struct Wizard {

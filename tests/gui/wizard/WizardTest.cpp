@@ -28,11 +28,13 @@
 #include "DriveParsingModes.h"
 #include "ParceModeNtfsDlg.h"
 #include "PopulateDriveDlg.h"
+#include "ScriptedServices.h"
 #include "VhdInputDialog.h"
 #include "VolumeScanDlg.h"
 
 using namespace talvix;
 using namespace talvix::gui;
+using namespace talvix::gui::test;
 
 namespace {
 
@@ -43,52 +45,6 @@ QString disk(const char* name) {
 QString partitioned(const char* name) {
   return kFixtures + QStringLiteral("/partitioned/") + name;
 }
-
-struct Prompt {
-  std::string text;
-  Caption caption;
-  MessageIcon icon;
-};
-
-// Message boxes as a record; questions answered from a script (No when it runs out).
-class ScriptedPrompter : public Prompter {
- public:
-  void inform(std::string_view text, Caption caption, MessageIcon icon) override {
-    prompts.push_back({std::string(text), caption, icon});
-  }
-  bool askYesNo(std::string_view text, Caption caption, MessageIcon icon) override {
-    prompts.push_back({std::string(text), caption, icon});
-    if (answers.empty()) return false;
-    const bool answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  QString last() const {
-    return prompts.empty() ? QString() : QString::fromStdString(prompts.back().text);
-  }
-  std::vector<Prompt> prompts;
-  std::deque<bool> answers;
-};
-
-class ScriptedDialogs : public FileDialogs {
- public:
-  std::optional<QString> openDiskFile(QWidget*) override { return next(files); }
-  std::optional<QString> chooseFolder(QWidget*, const QString& title) override {
-    folderTitles.push_back(title);
-    return next(folders);
-  }
-  // A null string answers as a cancelled chooser.
-  QStringList files, folders;
-  QStringList folderTitles;
-
- private:
-  static std::optional<QString> next(QStringList& queue) {
-    if (queue.isEmpty()) return std::nullopt;
-    const QString value = queue.takeFirst();
-    if (value.isNull()) return std::nullopt;
-    return std::optional<QString>(std::in_place, value);
-  }
-};
 
 // One running wizard with its scripted prompts, choosers and help opener.
 struct Wizard {
