@@ -30,3 +30,16 @@ echo
 echo "\$ talvix export $sample $image"
 "$talvix" export "$sample" "$image"
 echo "exported $(stat -c %s "$image") bytes, the whole guest disk; examples/sample.md lists its files"
+echo
+echo "\$ talvix ls $sample --volume 0 -r"
+"$talvix" ls "$sample" --volume 0 -r
+out=$(mktemp -d)
+trap 'rm -f "$image"; rm -rf "$out"' EXIT
+echo
+echo "\$ talvix save $sample --volume 0 --path Documents --out $out"
+"$talvix" save "$sample" --volume 0 --path Documents --out "$out"
+(cd "$out" && find . -type f | sort)
+echo
+echo "\$ talvix search $sample --volume 0 'txt\$'"
+"$talvix" search "$sample" --volume 0 'txt$'
+
