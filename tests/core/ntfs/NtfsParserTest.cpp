@@ -797,6 +797,10 @@ TEST(NtfsHostile, FoldersThatLoopDoNotHangTheWalks) {
   const std::vector<std::string> lines = listing(s->entries());
   // A folder that is its own parent is not the root: it is an orphan, with its files.
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "ORPHAN_ENTRY/Self/in-self.txt"), 1);
+  // Two folders that are each other's parent: the loop is cut at the first, which is shown
+  // under "ORPHAN_ENTRY" with everything below it.
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "ORPHAN_ENTRY/Loop A/Loop B/"), 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "ORPHAN_ENTRY/Loop A/in-loop.txt"), 1);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "kept.txt"), 1);
 
   test::TempDir out;
@@ -804,6 +808,7 @@ TEST(NtfsHostile, FoldersThatLoopDoNotHangTheWalks) {
   EXPECT_EQ(counts.files, countFilesBelow(s->entries(), kNoEntry));
   EXPECT_EQ(readText(out / "kept.txt"), "kept");
   EXPECT_EQ(readText(out / "ORPHAN_ENTRY" / "Self" / "in-self.txt"), "self");
+  EXPECT_EQ(readText(out / "ORPHAN_ENTRY" / "Loop A" / "in-loop.txt"), "loop");
 }
 
 TEST(NtfsHostile, AnMftClaimingMoreClustersThanTheVolumeMakesNoMoreSlotsThanFit) {

@@ -541,6 +541,7 @@ void ntfs::linkOrphans() {
       orphans.firstChild = i;
       e.linked = true;
     }
+    releaseParentLoops();
     // "ORPHAN_ENTRY" becomes the root's last child.
     if (haveRoot) {
       NtfsEntry& root = entries[static_cast<std::size_t>(rootIndex)];
@@ -586,6 +587,63 @@ void ntfs::linkOrphans() {
       e.nextSibling = folder.firstChild;
       folder.firstChild = i;
     }
+  }
+}
+
+// Folders that are each other's parents (directly or through others) hang below nothing that
+// is shown. Each such loop is cut at one of its folders, which goes under "ORPHAN_ENTRY" with
+// everything below it.
+void ntfs::releaseParentLoops() {
+  const auto count = static_cast<std::int64_t>(entries.size());
+  const auto at = [&](std::int64_t i) -> NtfsEntry& {
+    return entries[static_cast<std::size_t>(i)];
+  };
+  std::vector<bool> reached(entries.size());
+  const auto reach = [&](std::int64_t top) {
+    std::vector<std::int64_t> pending{top};
+    while (!pending.empty()) {
+      const std::int64_t n = pending.back();
+      pending.pop_back();
+      if (n <= 0 || n >= count || reached[static_cast<std::size_t>(n)]) continue;
+      reached[static_cast<std::size_t>(n)] = true;
+      for (std::int64_t c = at(n).firstChild; c > 0 && c < count; c = at(c).nextSibling) {
+        if (reached[static_cast<std::size_t>(c)]) break;
+        pending.push_back(c);
+      }
+    }
+  };
+  if (rootIndex > 0 && rootIndex < count) reach(rootIndex);
+  reach(orphanIndex);
+
+  // A linked entry that is not reached lies in or below a loop: its parents lead back to one
+  // of themselves. Each walk marks the entries it passes with where it started.
+  std::vector<std::int64_t> walkedFrom(entries.size(), -1);
+  for (std::int64_t i = 1; i < count; ++i) {
+    if (reached[static_cast<std::size_t>(i)] || !at(i).linked) continue;
+    std::int64_t n = i;
+    while (n > 0 && n < count && !reached[static_cast<std::size_t>(n)] &&
+           walkedFrom[static_cast<std::size_t>(n)] != i) {
+      walkedFrom[static_cast<std::size_t>(n)] = i;
+      n = at(n).parentIndex;
+    }
+    if (n <= 0 || n >= count || reached[static_cast<std::size_t>(n)]) continue;
+    // Take n out of its parent's chain and put it first under "ORPHAN_ENTRY".
+    NtfsEntry& parent = at(at(n).parentIndex);
+    std::int64_t before = 0;
+    for (std::int64_t c = parent.firstChild; c > 0 && c < count && c != n; c = at(c).nextSibling) {
+      before = c;
+    }
+    if (before == 0) {
+      parent.firstChild = at(n).nextSibling > 0 ? at(n).nextSibling : 0;
+    } else {
+      at(before).nextSibling = at(n).nextSibling;
+    }
+    if (parent.lastChild == n) parent.lastChild = before;
+    NtfsEntry& orphans = at(orphanIndex);
+    at(n).nextSibling = orphans.firstChild == 0 ? -1 : orphans.firstChild;
+    at(n).parentIndex = orphanIndex;
+    orphans.firstChild = n;
+    reach(n);
   }
 }
 

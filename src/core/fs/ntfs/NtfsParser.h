@@ -163,6 +163,7 @@ class ntfs {
   void linkEntry(std::int64_t index);
   void appendSibling(std::int64_t index);
   void linkOrphans();
+  void releaseParentLoops();
   void fillTree();
   void appendMftSlots(std::span<const std::byte> slots, std::uint64_t firstOffset);
   void finishExtensionRecords();
