@@ -99,6 +99,11 @@ bool ntfs::readBootSector() {
   } else {
     volumeBytes = sizeTextMegabytes(volume.sizeText) * 1024 * 1024;
   }
+  // A volume ends with its disk, whatever a damaged boot sector claims: the searches would
+  // otherwise read zeros far past the disk's end.
+  const std::uint64_t diskBytes = reader->diskSectors() * 512;
+  const auto base = static_cast<std::uint64_t>(std::max<std::int64_t>(reader->volumeBase, 0));
+  if (diskBytes != 0) volumeBytes = std::min(volumeBytes, diskBytes > base ? diskBytes - base : 0);
   return volumeBytes != 0;
 }
 
