@@ -727,14 +727,18 @@ int runCat(const Parsed& p, Io& io) {
   struct StreamSink : ByteSink {
     std::ostream& out;
     explicit StreamSink(std::ostream& o) : out(o) {}
+    // Ctrl-C ends a long file at its next piece.
     bool write(std::span<const std::byte> bytes) override {
+      if (interrupted.load()) return false;
       out.write(reinterpret_cast<const char*>(bytes.data()),
                 static_cast<std::streamsize>(bytes.size()));
       return static_cast<bool>(out);
     }
   } sink(io.out);
+  interrupted = false;
   if (!source.writeContent(*file, sink)) {
-    io.err << "talvix: writing " << p.operands[1] << " failed\n";
+    io.err << "talvix: " << (interrupted.load() ? "stopped writing " : "writing ") << p.operands[1]
+           << (interrupted.load() ? "\n" : " failed\n");
     return kExitError;
   }
   io.out.flush();
