@@ -216,6 +216,19 @@ std::string megabytes(std::uint64_t sectors) {
   return std::to_string(sectors * 512 / (1024 * 1024)) + " MB";
 }
 
+// --format: table (the default), tsv or json.
+std::string formatOption(const Parsed& p) {
+  const std::string format = p.values.contains("--format") ? p.values.at("--format") : "table";
+  if (format != "table" && format != "tsv" && format != "json")
+    throw UsageError("--format takes table, tsv or json, not " + format);
+  return format;
+}
+
+// --path: a folder of the volume; empty for the top level.
+std::string pathOption(const Parsed& p) {
+  return p.values.contains("--path") ? p.values.at("--path") : "";
+}
+
 int runInfo(const Parsed& p, Io& io) {
   if (p.operands.size() != 1) throw UsageError("info takes one DISK");
   const auto& disk = p.operands[0];
@@ -411,9 +424,7 @@ int runVolumes(const Parsed& p, Io& io) {
   if (!advanced &&
       (p.values.contains("--from") || p.values.contains("--to") || p.flags.contains("--no-skip")))
     throw UsageError("--from, --to and --no-skip go with --advanced");
-  const std::string format = p.values.contains("--format") ? p.values.at("--format") : "table";
-  if (format != "table" && format != "tsv" && format != "json")
-    throw UsageError("--format takes table, tsv or json, not " + format);
+  const std::string format = formatOption(p);
   const std::int64_t from = sectorOption(p, "--from");
   const std::int64_t to = sectorOption(p, "--to");
 
@@ -612,13 +623,11 @@ std::string isoTime(const std::optional<std::int64_t>& seconds) {
 
 int runLs(const Parsed& p, Io& io) {
   if (p.operands.size() != 1) throw UsageError("ls takes one DISK");
-  const std::string format = p.values.contains("--format") ? p.values.at("--format") : "table";
-  if (format != "table" && format != "tsv" && format != "json")
-    throw UsageError("--format takes table, tsv or json, not " + format);
+  const std::string format = formatOption(p);
   OpenedVolume opened;
   if (!openVolume(p, p.operands[0], io, opened)) return kExitError;
   EntrySource& source = opened.scanned->entries();
-  const std::string base = p.values.contains("--path") ? p.values.at("--path") : "";
+  const std::string base = pathOption(p);
   const auto folder = folderAt(source, base, io);
   if (!folder) return kExitError;
   const bool recursive = p.flags.contains("-r");
@@ -683,7 +692,7 @@ int runSave(const Parsed& p, Io& io) {
   OpenedVolume opened;
   if (!openVolume(p, p.operands[0], io, opened)) return kExitError;
   EntrySource& source = opened.scanned->entries();
-  const std::string base = p.values.contains("--path") ? p.values.at("--path") : "";
+  const std::string base = pathOption(p);
   const auto folder = folderAt(source, base, io);
   if (!folder) return kExitError;
   const std::filesystem::path out = p.values.at("--out");
@@ -756,7 +765,7 @@ int runSearch(const Parsed& p, Io& io) {
   OpenedVolume opened;
   if (!openVolume(p, p.operands[0], io, opened)) return kExitError;
   EntrySource& source = opened.scanned->entries();
-  const std::string base = p.values.contains("--path") ? p.values.at("--path") : "";
+  const std::string base = pathOption(p);
   const auto folder = folderAt(source, base, io);
   if (!folder) return kExitError;
   std::string folderPath = "ROOT";

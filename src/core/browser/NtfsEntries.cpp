@@ -1,18 +1,14 @@
 #include "browser/NtfsEntries.h"
 
 #include "browser/TextFormats.h"
+#include "fs/ntfs/FileTime.h"
 
 namespace talvix {
 namespace {
 
 std::optional<std::int64_t> unixSeconds(std::uint64_t fileTime) {
-  constexpr std::uint64_t kUnixEpoch = 116444736000000000ULL;
-  if (fileTime == 0 || fileTime >= (1ULL << 63)) return std::nullopt;
-  const auto t = static_cast<std::int64_t>(fileTime);
-  const auto epoch = static_cast<std::int64_t>(kUnixEpoch);
-  // Floor division: times before 1970 stay in their own second.
-  const std::int64_t d = t - epoch;
-  return d >= 0 ? d / 10000000 : -((-d + 9999999) / 10000000);
+  const auto t = ntfs::unixTimeOf(fileTime);
+  return t ? std::optional(t->seconds) : std::nullopt;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "disk/DiskReader.h"
 #include "fs/ntfs/FileNameAttribute.h"
+#include "fs/ntfs/FileTime.h"
 #include "fs/ntfs/Lznt1.h"
 #include "fs/ntfs/MftRecord.h"
 #include "fs/ntfs/NtfsParser.h"
@@ -20,7 +21,7 @@ namespace talvix::ntfs {
 namespace {
 
 constexpr std::size_t kCopyBytes = 1024 * 1024;
-constexpr std::uint64_t kDeepChunkBytes = 10 * 1024 * 1024;
+constexpr std::uint64_t kDeepChunkBytes = 10 * 1024 * 1024;  // as the record searches read
 // An attribute list read from its clusters: real ones stay far below this.
 constexpr std::uint64_t kMaxAttributeListBytes = 16 * 1024 * 1024;
 // The largest compression unit taken as one: NTFS writes 16 clusters of at most 4 KiB.
@@ -92,24 +93,14 @@ void collectPieces(std::span<const std::byte> record, std::vector<Piece>& pieces
   }
 }
 
-// 100-ns units since 1601 as a time for the output file; 0 (no time) leaves the file's own.
+// An NTFS time for the output file; no time leaves the file's own.
 timespec timeOf(std::uint64_t fileTime) {
-  constexpr std::int64_t kUnixEpoch = 116444736000000000LL;  // 1970 in 100 ns since 1601
   timespec t{};
-  if (fileTime == 0 || fileTime >= (1ULL << 63)) {
-    t.tv_nsec = UTIME_OMIT;
-    return t;
+  t.tv_nsec = UTIME_OMIT;
+  if (const auto since1970 = unixTimeOf(fileTime)) {
+    t.tv_sec = static_cast<time_t>(since1970->seconds);
+    t.tv_nsec = static_cast<long>(since1970->nanoseconds);
   }
-  // Times before 1970 are negative; the remainder stays positive.
-  const std::int64_t since1970 = static_cast<std::int64_t>(fileTime) - kUnixEpoch;
-  std::int64_t seconds = since1970 / 10000000;
-  std::int64_t rest = since1970 % 10000000;
-  if (rest < 0) {
-    rest += 10000000;
-    --seconds;
-  }
-  t.tv_sec = static_cast<time_t>(seconds);
-  t.tv_nsec = static_cast<long>(rest * 100);
   return t;
 }
 
@@ -450,50 +441,24 @@ bool ntfs::deepScanMftRecords() {
   if (entries.empty()) entries.emplace_back();
   const auto range = static_cast<std::int64_t>(volumeBytes / kDeepChunkBytes);
   setRange(range);
-  std::vector<std::byte> chunk(kDeepChunkBytes + recordBytes);
-  std::vector<std::byte> record(recordBytes);
-  std::uint64_t position = 0;
-  for (std::uint64_t n = 0; position < volumeBytes; ++n) {
-    if (shouldStop()) break;
-    setPosition(static_cast<std::int64_t>(n));
-    const std::uint64_t chunkStart = position;
-    std::fill(chunk.begin(), chunk.end(), std::byte{0});
-    if (!readVolume(chunkStart, chunk)) {
-      position = chunkStart + kDeepChunkBytes;
-      continue;
+  scanForRecords(1, [&](std::uint64_t offset, std::span<std::byte> record) {
+    ByteReader r(record);
+    if (r.u16le(4) >= 512 || r.u16le(6) >= 512 || r.u16le(20) >= 512) return Find::skip;
+    const NtfsEntry& entry = appendFoundRecord(offset, record);
+    // A base record whose name lies in an extension record is kept until the names are
+    // matched up.
+    if (!entry.named && !entry.hasAttributeList) {
+      entries.pop_back();
+      return Find::taken;
     }
-    std::uint64_t offset = 0;
-    while (offset < kDeepChunkBytes) {
-      ByteReader r(std::span<const std::byte>(chunk).subspan(offset, recordBytes));
-      const bool candidate =
-          r.text(0, 4) == "FILE" && r.u16le(4) < 512 && r.u16le(6) < 512 && r.u16le(20) < 512;
-      if (!candidate) {
-        offset += 512;
-        continue;
-      }
-      NtfsEntry entry;
-      std::memcpy(entry.signature.data(), "FILE", 4);
-      entry.recordOffset = chunkStart + offset;
-      entry.index = static_cast<std::int64_t>(entries.size());
-      entries.push_back(std::move(entry));
-      std::memcpy(record.data(), chunk.data() + offset, recordBytes);
-      parseRecordBytes(record, entries.back().index);
-      // A base record whose name lies in an extension record is kept until the names are
-      // matched up.
-      if (entries.back().named || entries.back().hasAttributeList) {
-        entries.back().orphan = 1;
-        if (entries.back().index % 256 == 0) {
-          char text[64];
-          std::snprintf(text, sizeof text, "MFT ENTRY %zu Found.Parsing it ..", entries.size());
-          setStatus(text);
-        }
-      } else {
-        entries.pop_back();
-      }
-      offset += recordBytes;
+    entries.back().orphan = 1;
+    if (entry.index % 256 == 0) {
+      char text[64];
+      std::snprintf(text, sizeof text, "MFT ENTRY %zu Found.Parsing it ..", entries.size());
+      setStatus(text);
     }
-    position = chunkStart + offset;
-  }
+    return Find::taken;
+  });
   setPosition(range);
   return false;
 }

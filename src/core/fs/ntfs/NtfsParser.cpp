@@ -16,6 +16,7 @@
 namespace talvix::ntfs {
 namespace {
 
+// The searches for records read the volume in pieces of this size.
 constexpr std::uint64_t kSearchChunkBytes = 10 * 1024 * 1024;
 // The $MFT is read in pieces of this size, cut into records.
 constexpr std::uint64_t kMftReadBytes = 4 * 1024 * 1024;
@@ -129,12 +130,37 @@ bool ntfs::locateMftRun() {
   clusterBytes = 4096;
   setStatus("boot sector corrupt.Scanning for first mft entry...");
   mftReady = false;
+  // Found records are not record numbers: they go under "ORPHAN_ENTRY" unless the $MFT turns
+  // up.
+  indexIsRecordNumber_ = false;
   setRange(static_cast<std::int64_t>(volumeBytes / kSearchChunkBytes));
+  scanForRecords(100, [&](std::uint64_t offset, std::span<std::byte> record) {
+    NtfsEntry& entry = appendFoundRecord(offset, record);
+    if (entry.named) entry.orphan = 1;
+    if (!entry.named || entry.name.rfind("$MF", 0) != 0) return Find::taken;
+    setStatus("found mft entry.getting its run ...");
+    mftRuns = mftRunsAt(entry.recordOffset);
+    setStatus("got run ...");
+    if (mftRuns.empty()) return Find::taken;
+    adoptClusterSizeFrom(entry.recordOffset);
+    mftReady = true;
+    runsPending = false;
+    entries.clear();
+    extensionFacts_.clear();
+    offsetByNumber_.clear();
+    indexIsRecordNumber_ = true;
+    return Find::done;
+  });
+  return mftReady;
+}
+
+void ntfs::scanForRecords(std::uint64_t progressEvery, const FoundRecord& found) {
   std::vector<std::byte> chunk(kSearchChunkBytes + recordBytes);
+  std::vector<std::byte> record(recordBytes);
   std::uint64_t position = 0;
   for (std::uint64_t n = 0; position < volumeBytes; ++n) {
-    if (shouldStop()) break;
-    if (n % 100 == 0) setPosition(static_cast<std::int64_t>(n));
+    if (shouldStop()) return;
+    if (n % progressEvery == 0) setPosition(static_cast<std::int64_t>(n));
     std::fill(chunk.begin(), chunk.end(), std::byte{0});
     const std::uint64_t chunkStart = position;
     if (!readVolume(chunkStart, chunk)) {
@@ -147,37 +173,22 @@ bool ntfs::locateMftRun() {
         offset += 512;
         continue;
       }
-      NtfsEntry found;
-      std::memcpy(found.signature.data(), "FILE", 4);
-      found.recordOffset = chunkStart + offset;
-      found.index = static_cast<std::int64_t>(entries.size());
-      // Found records are not record numbers: they go under "ORPHAN_ENTRY" unless the $MFT
-      // turns up.
-      indexIsRecordNumber_ = false;
-      entries.push_back(found);
-      parseRecordBytes(std::span(chunk.data() + offset, recordBytes), found.index);
-      NtfsEntry& entry = entries.back();
-      if (entry.named) entry.orphan = 1;
-      if (entry.named && entry.name.rfind("$MF", 0) == 0) {
-        setStatus("found mft entry.getting its run ...");
-        mftRuns = mftRunsAt(entry.recordOffset);
-        setStatus("got run ...");
-        if (!mftRuns.empty()) {
-          adoptClusterSizeFrom(entry.recordOffset);
-          mftReady = true;
-          runsPending = false;
-          entries.clear();
-          extensionFacts_.clear();
-          offsetByNumber_.clear();
-          indexIsRecordNumber_ = true;
-          return true;
-        }
-      }
-      offset += recordBytes;
+      std::memcpy(record.data(), chunk.data() + offset, recordBytes);
+      const Find answer = found(chunkStart + offset, record);
+      if (answer == Find::done) return;
+      offset += answer == Find::taken ? recordBytes : 512;
     }
     position = chunkStart + offset;
   }
-  return false;
+}
+
+NtfsEntry& ntfs::appendFoundRecord(std::uint64_t offset, std::span<std::byte> record) {
+  NtfsEntry& entry = entries.emplace_back();
+  std::memcpy(entry.signature.data(), "FILE", 4);
+  entry.recordOffset = offset;
+  entry.index = static_cast<std::int64_t>(entries.size() - 1);
+  parseRecordBytes(record, entry.index);
+  return entries.back();
 }
 
 // Without a boot sector the cluster size is unknown. The $MFT's first run starts at the

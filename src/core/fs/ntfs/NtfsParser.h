@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -175,6 +176,14 @@ class ntfs {
   std::vector<std::byte> entryRecord(std::int64_t index);
   std::vector<DataStream> streamsOf(std::vector<std::byte> record, std::int64_t ownNumber);
   void adoptClusterSizeFrom(std::uint64_t mftRecordOffset);
+  // The record searches: the volume read in 10 MiB chunks, every 512-byte step that begins
+  // with "FILE" offered (its offset and a copy of the record there). A record taken moves the
+  // step on by a whole record; done ends the search. Progress every `progressEvery` chunks.
+  enum class Find { skip, taken, done };
+  using FoundRecord = std::function<Find(std::uint64_t offset, std::span<std::byte> record)>;
+  void scanForRecords(std::uint64_t progressEvery, const FoundRecord& found);
+  // Appends a record found by a search as an entry, parsed.
+  NtfsEntry& appendFoundRecord(std::uint64_t offset, std::span<std::byte> record);
   std::vector<DataRun> mftRunsAt(std::uint64_t recordOffset);
   // Where MFT record `number` lies, through the $MFT's runs; nullopt outside them.
   std::optional<std::uint64_t> mftRecordOffset(std::uint64_t number) const;
